@@ -1,0 +1,42 @@
+# The two commands of the README, and the build directories behind them.
+#   make run    set up, build and start the tool
+#   make test   set up, build and run every test (plain and sanitizer builds)
+
+BUILD_DIR ?= build
+TARGET_HOST ?= example.com
+TEST_HOST := target.dravenlok.test
+CMAKE_GEN := -G Ninja
+
+.PHONY: all setup build run test test-plain test-sanitize clean
+
+all: build
+
+setup:
+	./scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD_DIR)/release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DDRAVENLOK_TARGET_HOST=$(TARGET_HOST) -DDRAVENLOK_BUILD_TESTS=OFF
+	cmake --build $(BUILD_DIR)/release
+
+run: build
+	$(BUILD_DIR)/release/app/Dravenlok
+
+test: setup test-plain test-sanitize
+
+# Tests run each in a private network namespace (scripts/in-netns.sh), with
+# the target host on loopback.
+test-plain:
+	cmake -S . -B $(BUILD_DIR)/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	    -DDRAVENLOK_WERROR=ON -DDRAVENLOK_TARGET_HOST=$(TEST_HOST)
+	cmake --build $(BUILD_DIR)/test
+	cd $(BUILD_DIR)/test && ctest --output-on-failure -j2
+
+test-sanitize:
+	cmake -S . -B $(BUILD_DIR)/sanitize $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	    -DDRAVENLOK_WERROR=ON -DDRAVENLOK_SANITIZE=ON -DDRAVENLOK_TARGET_HOST=$(TEST_HOST)
+	cmake --build $(BUILD_DIR)/sanitize
+	cd $(BUILD_DIR)/sanitize && ctest --output-on-failure -j2
+
+clean:
+	rm -rf $(BUILD_DIR)
