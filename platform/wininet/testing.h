@@ -28,4 +28,10 @@ void ClearInjectedFailures();
 // Handles of every level that are open now (opened and not yet closed).
 [[nodiscard]] std::size_t OpenHandleCount();
 
+// 0 = no cap. Otherwise every connect, send and receive time-out and every
+// connect back-off the layer applies that is longer than `milliseconds` is
+// taken as `milliseconds`, so tests can run real settings quickly.
+// InternetQueryOptionA still reports the values as they were set.
+void CapTimeoutsForTesting(DWORD milliseconds);
+
 }  // namespace dravenlok::wininet::testing
