@@ -2,6 +2,7 @@
 // application title as caption, through the ui layer's presenter.
 #pragma once
 
+#include "platform/ui/user.h"
 #include "platform/win32/win32.h"
 
 inline constexpr UINT MB_OK = 0x00000000;
@@ -10,8 +11,6 @@ inline constexpr UINT MB_ICONQUESTION = 0x00000020;
 inline constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
 inline constexpr UINT MB_ICONASTERISK = 0x00000040;
 inline constexpr UINT MB_ICONMASK = 0x000000F0;
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
 
 // Shows `text` unchanged (plain text, any length). Without an icon in `type`
 // the box gets the exclamation icon, as the framework does. Answers the id of
