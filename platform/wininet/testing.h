@@ -17,10 +17,16 @@ enum class Call {
     HttpQueryInfo,
     InternetReadFile,
     InternetAttemptConnect,
+    InternetWriteFile,
+    HttpEndRequest,
+    InternetSetOption,
+    InternetCanonicalizeUrl,
+    InternetCrackUrl,
 };
 
 // The next call of that kind (on any thread) fails with `code` as last error,
-// before it does anything else. One shot.
+// before it does anything else. One shot. HttpSendRequest stands for both
+// HttpSendRequestA and HttpSendRequestExA.
 void FailNextCall(Call call, DWORD code);
 // Forgets any pending failure.
 void ClearInjectedFailures();
@@ -33,5 +39,9 @@ void ClearInjectedFailures();
 // taken as `milliseconds`, so tests can run real settings quickly.
 // InternetQueryOptionA still reports the values as they were set.
 void CapTimeoutsForTesting(DWORD milliseconds);
+
+// Attempts at establishing a connection that failed (refused or timed out),
+// counted over the whole process; a retried connect counts each attempt.
+[[nodiscard]] std::size_t FailedConnectAttempts();
 
 }  // namespace dravenlok::wininet::testing
