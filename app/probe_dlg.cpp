@@ -8,6 +8,7 @@ BEGIN_MESSAGE_MAP(CProbeDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_BN_CLICKED(IDC_CONNECT_WININET, OnConnectWinInet)
+    ON_BN_CLICKED(IDC_CONNECT_WININET2, OnConnectWinInet2)
 END_MESSAGE_MAP()
 
 CProbeDlg::CProbeDlg(CWnd* parent)
