@@ -42,6 +42,9 @@ public:
     virtual void OnOK();
     virtual void OnCancel();
 
+    // Commands the dialog's map does not handle go on to the application.
+    BOOL OnCmdMsg(UINT id, UINT code) override;
+
     UINT m_nIDHelp;
 
     DECLARE_MESSAGE_MAP()

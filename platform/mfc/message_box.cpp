@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/mfc/win_app.h"
 #include "platform/ui/message_box.h"
 
 namespace dravenlok::mfc {
@@ -26,6 +27,6 @@ int AfxMessageBox(LPCSTR text, UINT type, UINT /*helpId*/)
         type |= MB_ICONEXCLAMATION;
     }
     const dravenlok::ui::MessageBoxRequest request{
-        text != nullptr ? text : "", dravenlok::mfc::ApplicationTitle(), type};
+        text != nullptr ? text : "", AfxGetAppName(), type};
     return dravenlok::ui::ActivePresenter().Present(request);
 }

@@ -55,6 +55,7 @@ inline constexpr UINT WM_GETICON = 0x007F;
 inline constexpr UINT WM_SETICON = 0x0080;
 inline constexpr UINT WM_INITDIALOG = 0x0110;
 inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT BM_CLICK = 0x00F5;  // to a button: click it as the mouse would
 
 inline constexpr WPARAM ICON_SMALL = 0;
 inline constexpr WPARAM ICON_BIG = 1;
@@ -92,6 +93,12 @@ inline constexpr DWORD DS_CENTERMOUSE = 0x1000;
 inline constexpr DWORD BS_PUSHBUTTON = 0x0000;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
 inline constexpr DWORD BS_TYPEMASK = 0x000F;
+
+// ---- Virtual keys (for the ui layer's test seams) ---------------------------------
+inline constexpr int VK_TAB = 0x09;
+inline constexpr int VK_RETURN = 0x0D;
+inline constexpr int VK_ESCAPE = 0x1B;
+inline constexpr int VK_SPACE = 0x20;
 
 // ---- Command ids of the standard buttons -------------------------------------------
 inline constexpr int IDOK = 1;
