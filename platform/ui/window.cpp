@@ -194,7 +194,9 @@ void PlaceOnScreen(const DialogTemplate& dialog, Window& window)
     }
     const QRect area = screen->availableGeometry();
     if (dialog.x == 0 && dialog.y == 0 && (dialog.style & DS_ABSALIGN) == 0) {
-        QRect frame(QPoint(0, 0), widget.size());
+        // Before the first show the frame is not known yet: the client area
+        // is centred then, and the whole frame again once it is known.
+        QRect frame = widget.isVisible() ? widget.frameGeometry() : QRect(QPoint(0, 0), widget.size());
         frame.moveCenter(area.center());
         widget.move(frame.topLeft());
     } else {
@@ -359,6 +361,7 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE /*instance*/, const void* dialogTempla
         auto* widget = static_cast<DialogWidget*>(window->widget.data());
         widget->setModal(true);
         widget->show();
+        PlaceOnScreen(dialog, *window);
         widget->activateWindow();
         widget->exec();
     }
