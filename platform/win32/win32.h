@@ -66,6 +66,7 @@ inline constexpr DWORD ERROR_MORE_DATA = 234;
 inline constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117;
 inline constexpr DWORD ERROR_NETWORK_UNREACHABLE = 1231;
+inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 inline constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
 // The internet library's own codes (12000 and up).
