@@ -1,0 +1,264 @@
+// Failures: each cause gets its own code, a text from FormatMessageA, and a
+// truthful "last response" line; time-outs and connect retries follow the
+// options with short values.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "tests/platform/wininet/wininet_fixture.h"
+
+namespace dravenlok::wininet::test {
+namespace {
+
+using dravenlok::testing::HttpReply;
+using dravenlok::testing::LoopbackServer;
+using dravenlok::testing::Reply;
+
+Reply Raw(std::string bytes, Reply::After after = Reply::After::Close)
+{
+    Reply reply;
+    reply.bytes = std::move(bytes);
+    reply.after = after;
+    return reply;
+}
+
+std::string LastResponseInfo()
+{
+    char text[1024] = {};
+    DWORD error = 99;
+    DWORD length = sizeof text;
+    EXPECT_TRUE(InternetGetLastResponseInfoA(&error, text, &length));
+    EXPECT_EQ(error, 0u);
+    return std::string(text, length);
+}
+
+struct SendFailure {
+    const char* name;
+    std::optional<Reply> reply;  // nullopt: nothing listens
+    const char* host;
+    DWORD error;
+    std::string responseInfo;
+};
+
+std::ostream& operator<<(std::ostream& out, const SendFailure& c)
+{
+    return out << c.name;
+}
+
+class SendFails : public WininetTest, public ::testing::WithParamInterface<SendFailure> {};
+
+TEST_P(SendFails, WithItsOwnCodeTextAndResponseLine)
+{
+    const SendFailure& c = GetParam();
+    std::optional<LoopbackServer> server;
+    if (c.reply) {
+        server.emplace();
+        server->Push(*c.reply);
+    }
+    Exchange e = Prepare("/", 80, c.host);
+    SetOption(e.session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 200);
+    EXPECT_EQ(Send(e.request.get()), c.error);
+    EXPECT_EQ(LastResponseInfo(), c.responseInfo);
+
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, c.error, LANG_USER_DEFAULT, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    EXPECT_GT(length, 0u) << "no text for " << c.error;
+    if (text != nullptr) {
+        EXPECT_STREQ(text, SystemMessageText(c.error));
+        LocalFree(text);
+    }
+
+    // A failed send leaves nothing to query or read.
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    EXPECT_FALSE(HttpQueryInfoA(e.request.get(), HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE,
+                                &status, &size, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+}
+
+const std::string kHugeHeaders = [] {
+    std::string block = "HTTP/1.1 200 OK\r\n";
+    while (block.size() < 300 * 1024) {
+        block += "X-Filler: " + std::string(1000, 'f') + "\r\n";
+    }
+    return block + "\r\n";
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendFails,
+    ::testing::Values(
+        SendFailure{"Refused", std::nullopt, kTargetHost, ERROR_INTERNET_CANNOT_CONNECT, ""},
+        SendFailure{"NotResolved", std::nullopt, "nowhere.dravenlok.test",
+                    ERROR_INTERNET_NAME_NOT_RESOLVED, ""},
+        SendFailure{"ReservedInvalidName", std::nullopt, "probe.invalid",
+                    ERROR_INTERNET_NAME_NOT_RESOLVED, ""},
+        SendFailure{"NotAHostName", std::nullopt, "evil.test/x?", ERROR_INTERNET_NAME_NOT_RESOLVED,
+                    ""},
+        SendFailure{"SilentServer", Raw("", Reply::After::Hang), kTargetHost,
+                    ERROR_INTERNET_TIMEOUT, ""},
+        SendFailure{"SilentAfterStatusLine", Raw("HTTP/1.1 200 OK\r\n", Reply::After::Hang),
+                    kTargetHost, ERROR_INTERNET_TIMEOUT, "HTTP/1.1 200 OK"},
+        SendFailure{"Reset", Raw("", Reply::After::Reset), kTargetHost,
+                    ERROR_INTERNET_CONNECTION_RESET, ""},
+        SendFailure{"EmptyReply", Raw(""), kTargetHost, ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
+        SendFailure{"GarbageStatusLine", Raw("garbage here\r\n\r\n"), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "garbage here"},
+        SendFailure{"UnprintableStatusLine", Raw("\x01\x7F" "bad\xFF\n"), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "\\x01\\x7Fbad\\xFF"},
+        // curl rejects this line before handing it on, so there is no line to show.
+        SendFailure{"StatusCodeNotANumber", Raw("HTTP/1.1 abc OK\r\n\r\n"), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
+        SendFailure{"ClosedInsideHeaders", Raw("HTTP/1.1 200 OK\r\nX-Half: 1\r\n"), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
+        SendFailure{"HeadersTooLarge", Raw(kHugeHeaders), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"}),
+    [](const ::testing::TestParamInfo<SendFailure>& param) { return std::string(param.param.name); });
+
+class ResponseInfo : public WininetTest {};
+
+TEST_F(ResponseInfo, SizeRulesAndStatusLineAfterSuccess)
+{
+    LoopbackServer server;
+    server.Push(HttpReply(200, "ok"));
+    Exchange e = Prepare();
+    ASSERT_EQ(Send(e.request.get()), 0u);
+    const std::string expected = "HTTP/1.1 200 OK";
+
+    char text[32];
+    DWORD length = static_cast<DWORD>(expected.size());  // no room for the zero
+    EXPECT_FALSE(InternetGetLastResponseInfoA(nullptr, text, &length));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(length, expected.size() + 1);
+    EXPECT_EQ(LastResponseInfo(), expected);
+    EXPECT_FALSE(InternetGetLastResponseInfoA(nullptr, text, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+    // A new session starts without an earlier session's line.
+    Handle fresh = Open();
+    EXPECT_EQ(LastResponseInfo(), "");
+}
+
+// A listener whose accept queue is full: the kernel drops further SYNs, so
+// connecting to it neither succeeds nor is refused, it times out.
+class FullListener {
+public:
+    explicit FullListener(const char* address)
+    {
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(80);
+        ::inet_pton(AF_INET, address, &where.sin_addr);
+        const auto* at = reinterpret_cast<const sockaddr*>(&where);
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+        m_ready = m_listener >= 0 && m_filler >= 0 && ::bind(m_listener, at, sizeof where) == 0 &&
+                  ::listen(m_listener, 0) == 0 && ::connect(m_filler, at, sizeof where) == 0;
+    }
+    ~FullListener()
+    {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+    [[nodiscard]] bool Ready() const { return m_ready; }
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+    bool m_ready = false;
+};
+
+class ConnectAttempts : public WininetTest {};
+
+// The framework probe's settings (30000 ms, back-off 1000 ms, one retry),
+// run under a 200 ms cap: each attempt times out, exactly one retry is
+// made, and the options still read back as set.
+TEST_F(ConnectAttempts, TimeOutThenOneRetry)
+{
+    FullListener listener("127.0.0.3");
+    ASSERT_TRUE(listener.Ready());
+    wininet::testing::CapTimeoutsForTesting(200);
+    Exchange e = Prepare("/", 80, "127.0.0.3");
+    SetOption(e.session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, 30000);
+    SetOption(e.session.get(), INTERNET_OPTION_CONNECT_BACKOFF, 1000);
+    SetOption(e.session.get(), INTERNET_OPTION_CONNECT_RETRIES, 1);
+    const std::size_t before = wininet::testing::FailedConnectAttempts();
+    EXPECT_EQ(Send(e.request.get()), ERROR_INTERNET_TIMEOUT);
+    EXPECT_EQ(wininet::testing::FailedConnectAttempts() - before, 2u);
+
+    DWORD value = 0;
+    DWORD length = sizeof value;
+    ASSERT_TRUE(InternetQueryOptionA(e.request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &value, &length));
+    EXPECT_EQ(value, 30000u);
+}
+
+TEST_F(ConnectAttempts, RefusedAttemptsFollowTheRetryCount)
+{
+    for (const DWORD retries : {0u, 2u}) {
+        Exchange e = Prepare();
+        SetOption(e.session.get(), INTERNET_OPTION_CONNECT_RETRIES, retries);
+        SetOption(e.session.get(), INTERNET_OPTION_CONNECT_BACKOFF, 10);
+        const std::size_t before = wininet::testing::FailedConnectAttempts();
+        EXPECT_EQ(Send(e.request.get()), ERROR_INTERNET_CANNOT_CONNECT);
+        EXPECT_EQ(wininet::testing::FailedConnectAttempts() - before, retries + 1);
+    }
+}
+
+// The retry really connects anew: a server that comes up during the
+// back-off answers it.
+TEST_F(ConnectAttempts, RetryReachesAServerThatCameUp)
+{
+    std::optional<LoopbackServer> server;
+    const std::size_t before = wininet::testing::FailedConnectAttempts();
+    std::thread starter([&] {
+        while (wininet::testing::FailedConnectAttempts() == before) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        server.emplace();
+        server->SetDefault(HttpReply(200, "late"));
+    });
+    Exchange e = Prepare();
+    SetOption(e.session.get(), INTERNET_OPTION_CONNECT_RETRIES, 1);
+    SetOption(e.session.get(), INTERNET_OPTION_CONNECT_BACKOFF, 1000);
+    const DWORD result = Send(e.request.get());
+    starter.join();
+    ASSERT_EQ(result, 0u);
+    EXPECT_EQ(ReadAll(e.request.get()), "late");
+    EXPECT_EQ(wininet::testing::FailedConnectAttempts() - before, 1u);
+    e = Exchange{};
+}
+
+// A server that never reads: the streamed body cannot leave, and the write
+// fails once nothing moved for the send time-out.
+TEST_F(ConnectAttempts, SendTimeOutWhenTheServerReadsNothing)
+{
+    LoopbackServer server;
+    Reply silent = Raw("", Reply::After::Hang);
+    silent.read_request = false;
+    server.Push(silent);
+    Exchange e;
+    e.session = Open();
+    e.connection = Connect(e.session.get());
+    e.request = OpenRequest(e.connection.get(), "POST", "/");
+    SetOption(e.request.get(), INTERNET_OPTION_SEND_TIMEOUT, 200);
+    const std::string body(64 * 1024 * 1024, 'b');
+    const std::string length = "Content-Length: " + std::to_string(body.size());
+    ASSERT_TRUE(HttpAddRequestHeadersA(e.request.get(), length.c_str(), 0xFFFFFFFF, 0));
+    ASSERT_TRUE(HttpSendRequestExA(e.request.get(), nullptr, nullptr, 0, 0));
+    DWORD written = 0;
+    EXPECT_FALSE(InternetWriteFile(e.request.get(), body.data(), static_cast<DWORD>(body.size()),
+                                   &written));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+    EXPECT_LT(written, body.size());
+}
+
+}  // namespace
+}  // namespace dravenlok::wininet::test
