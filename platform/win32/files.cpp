@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -46,6 +48,23 @@ constexpr DWORD ErrorFromErrno(int error)
 void SetLastErrorFromErrno(int error)
 {
     SetLastError(ErrorFromErrno(error));
+}
+
+// ENOENT does not tell a missing file from a missing directory on its way;
+// the system does ("file not found" against "path not found"), and a user
+// needs to know which.
+DWORD MissingFileError(const char* path)
+{
+    const char* const slash = std::strrchr(path, '/');
+    if (slash == nullptr || slash == path) {
+        return ERROR_FILE_NOT_FOUND;  // in the current or the root directory
+    }
+    const std::string parent(path, static_cast<std::size_t>(slash - path));
+    struct stat info {};
+    if (::stat(parent.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_FILE_NOT_FOUND;
 }
 
 // Owns one open file descriptor.
@@ -154,7 +173,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*shareMode*/, LPSECURITY_AT
     // files are refused below anyway.
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno);
+        const int error = errno;
+        SetLastError(error == ENOENT ? dravenlok::win32::MissingFileError(path)
+                                     : dravenlok::win32::ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;
     }
     dravenlok::win32::FileDescriptor owner(fd);
