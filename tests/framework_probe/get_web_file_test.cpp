@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework_probe/probe_session.h"
@@ -160,16 +161,24 @@ TEST_F(GetWebFileTest, RequestBytesOfTheFirstAndTheRedirectRequest)
 
 TEST_F(GetWebFileTest, RedirectReleasesTheFirstPairBeforeItConnectsAgain)
 {
-    // The redirect's target refuses: the error box is shown while the
-    // session and the redirect's own connection and request are held, and
-    // nothing of the first pair.
+    // The redirect's connection cannot be obtained: its error box shows that
+    // only the session is held, the first request and connection being gone.
     LoopbackServer server;
-    server.Push(Redirect(302, "http://127.0.0.2/next"));
+    Reply moved = Redirect(302, Url("/next"));
+    moved.drip = 3ms;  // time to arm the failure once the first request is in
+    server.Push(moved);
+    std::thread arm([&server] {
+        if (server.WaitForRequests(1, 10s)) {
+            seam::FailNextCall(seam::Call::InternetConnect, ERROR_INTERNET_OUT_OF_HANDLES);
+        }
+    });
     std::size_t heldAtBox = 0;
     boxes.OnPresent([&](const RecordingPresenter::Box&) { heldAtBox = seam::OpenHandleCount(); });
     EXPECT_EQ(Probe(), 0);
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{LayerText(ERROR_INTERNET_CANNOT_CONNECT)});
-    EXPECT_EQ(heldAtBox, 3U);
+    arm.join();
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{LayerText(ERROR_INTERNET_OUT_OF_HANDLES)});
+    EXPECT_EQ(heldAtBox, 1U);
+    EXPECT_EQ(server.Requests().size(), 1U);
 }
 
 // ---- The body ---------------------------------------------------------------------------------
@@ -239,6 +248,14 @@ TEST_F(GetWebFileTest, LayerFailuresShowTheLayersTextAndAnswerZero)
         EXPECT_EQ(Probe(c.server), 0);
         EXPECT_EQ(boxes.Texts(), std::vector<std::string>{LayerText(c.code)});
     }
+}
+
+TEST_F(GetWebFileTest, RefusedConnectionIsTriedExactlyTwice)
+{
+    // The layer makes no retry of its own; the probe's session asks for one.
+    const std::size_t before = seam::FailedConnectAttempts();
+    EXPECT_EQ(Probe(), 0);
+    EXPECT_EQ(seam::FailedConnectAttempts() - before, 2U);
 }
 
 TEST_F(GetWebFileTest, SilentServerTimesOut)
