@@ -5,7 +5,7 @@ set -eu
 
 packages="cmake ninja-build g++ make pkg-config
 libcurl4-openssl-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xauth media-types iproute2 util-linux
+xvfb xauth x11-utils media-types iproute2 util-linux
 clang libclang-rt-14-dev valgrind"
 
 missing=""
