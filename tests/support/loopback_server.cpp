@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -82,7 +83,9 @@ std::string Trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-std::string_view StandardReason(int status)
+// The usual reason phrase of a status (RFC 9110 section 15); "Status" for
+// codes without one here.
+constexpr std::string_view StandardReason(int status)
 {
     switch (status) {
     case 100: return "Continue";
@@ -111,8 +114,8 @@ std::string_view StandardReason(int status)
     case 502: return "Bad Gateway";
     case 503: return "Service Unavailable";
     case 504: return "Gateway Timeout";
-    default: return "Status";
     }
+    return "Status";
 }
 
 // The header block of a request (up to and including the blank line) split
