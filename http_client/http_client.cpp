@@ -17,9 +17,9 @@ constexpr char kAcceptHeader[] = "Accept: */*\r\n";
 constexpr DWORD kChunkSize = 1024;
 
 // An empty body stores no code of its own, so the code shown for a request
-// that only ever got an empty body is this start value: "No more data is
-// available." tells the truth about it, where 0 would read as success.
-constexpr DWORD kNoBodyCode = ERROR_NO_MORE_ITEMS;
+// that only ever got an empty body is this start value: its text says that
+// no data was received, where 0 would read as success.
+constexpr DWORD kNoBodyCode = ERROR_NO_DATA;
 
 }  // namespace
 

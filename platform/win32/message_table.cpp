@@ -33,6 +33,7 @@ constexpr const char* MessageText(DWORD code)
     case ERROR_FILENAME_EXCED_RANGE: return "The path or file name is too long.\r\n";
     case ERROR_MR_MID_NOT_FOUND: return "No message text exists for this code.\r\n";
     case ERROR_FILE_TOO_LARGE: return "The file is too large to be handled.\r\n";
+    case ERROR_NO_DATA: return "No data was received.\r\n";
     case ERROR_MORE_DATA: return "More data is available than the buffer can hold.\r\n";
     case ERROR_NO_MORE_ITEMS: return "There are no more items.\r\n";
     case ERROR_IO_DEVICE: return "An input or output error occurred on the device.\r\n";

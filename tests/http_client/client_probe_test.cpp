@@ -85,7 +85,7 @@ TEST_F(ClientProbeTest, EmptyBodyIsNotReportedAsSuccess)
     LoopbackServer server;
     server.Push(HttpReply(200, ""));
     const std::string text = Probe();
-    EXPECT_EQ(text, SystemText(ERROR_NO_MORE_ITEMS));
+    EXPECT_EQ(text, SystemText(ERROR_NO_DATA));
     EXPECT_NE(text, SystemText(ERROR_SUCCESS));
 }
 

@@ -27,7 +27,7 @@ using dravenlok::testing::Reply;
 using dravenlok::testing::RequestBody;
 namespace seam = dravenlok::wininet::testing;
 
-constexpr DWORD kStartCode = ERROR_NO_MORE_ITEMS;  // a fresh client's code
+constexpr DWORD kStartCode = ERROR_NO_DATA;  // a fresh client's code
 constexpr char kUrl[] = "http://127.0.0.1/probe";
 
 // A body whose every position can be told apart from its neighbours.
