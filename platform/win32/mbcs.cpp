@@ -1,5 +1,7 @@
 #include "platform/win32/mbcs.h"
 
+#include <langinfo.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,11 @@ std::size_t CompleteCharLength(const char* text, std::size_t available) noexcept
     return length;
 }
 
+bool IsUtf8() noexcept
+{
+    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+}
+
 }  // namespace
 
 std::size_t CharLength(const char* text, std::size_t available) noexcept
@@ -45,7 +52,9 @@ bool IsCharAt(const char* text, std::size_t length, std::size_t pos, char c) noe
     if (pos >= length || text[pos] != c) {
         return false;
     }
-    if (MB_CUR_MAX == 1) {
+    // In a single-byte code page every byte stands alone; in UTF-8 so does
+    // every ASCII byte (RFC 3629 section 3), which spares the walk below.
+    if (MB_CUR_MAX == 1 || (static_cast<unsigned char>(c) < 0x80 && IsUtf8())) {
         return true;
     }
     // Walk the characters from the start: pos must begin one, and it must be
