@@ -6,6 +6,7 @@
 #include <string>
 
 #include "http_client/client_probe.h"
+#include "platform/win32/testing.h"
 #include "platform/win32/win32.h"
 #include "platform/wininet/testing.h"
 #include "tests/support/loopback_server.h"
@@ -94,6 +95,13 @@ TEST_F(ClientProbeTest, CodeWithoutTextIsShownInDecimal)
     ASSERT_EQ(SystemText(4242), "");
     seam::FailNextCall(seam::Call::InternetConnect, 4242);
     EXPECT_EQ(Probe(), "Error 4242");
+
+    // A text that cannot be allocated is no text either.
+    m_boxes.boxes.clear();
+    dravenlok::win32::FailLocalAllocForTesting(0);
+    const std::string text = Probe();
+    dravenlok::win32::FailLocalAllocForTesting(-1);
+    EXPECT_EQ(text, "Error " + std::to_string(ERROR_INTERNET_CANNOT_CONNECT));
 }
 
 }  // namespace

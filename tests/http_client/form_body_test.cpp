@@ -16,6 +16,7 @@
 
 #include "http_client/http_client.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/testing.h"
 
 namespace {
 
@@ -314,6 +315,28 @@ TEST_F(FormBodyTest, FileThatCannotBeUploadedFailsTheBody)
             EXPECT_EQ(client.GetLastErrorCode(), c.code) << c.what;
         } else {
             EXPECT_NE(client.GetLastErrorCode(), ERROR_SUCCESS) << c.what;
+        }
+    }
+}
+
+TEST_F(FormBodyTest, FailedAllocationFailsTheBodyCleanly)
+{
+    const std::string file = WriteFile("a.txt", "abc");
+    // The body, then the text part's scratch, then the file part's scratch.
+    for (const long failing : {0L, 1L, 2L, 3L}) {
+        CHttpClient client;
+        client.AddField("t", "v", FIELD_TEXT);
+        client.AddField("f", file.c_str(), FIELD_FILE);
+        LocalBlock holder;
+        dravenlok::win32::FailLocalAllocForTesting(failing);
+        const int length = client.BuildMultipartBody(holder, kBoundary);
+        dravenlok::win32::FailLocalAllocForTesting(-1);
+        if (failing < 3) {
+            EXPECT_EQ(length, -1) << failing;
+            EXPECT_FALSE(holder) << failing;
+            EXPECT_EQ(client.GetLastErrorCode(), ERROR_NOT_ENOUGH_MEMORY) << failing;
+        } else {
+            EXPECT_GT(length, 0);  // three blocks are all it takes
         }
     }
 }
