@@ -16,9 +16,21 @@ struct Canonical {
     DWORD error;
 };
 
+// Printed with every byte outside printable ASCII escaped, as test names
+// and failure messages should be.
 std::ostream& operator<<(std::ostream& out, const Canonical& c)
 {
-    return out << '"' << c.input << "\" flags " << std::hex << c.flags;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out << "url ";
+    for (const char* p = c.input; *p != '\0'; ++p) {
+        const auto u = static_cast<unsigned char>(*p);
+        if (u > 0x20 && u < 0x7F && u != '\\') {
+            out << *p;
+        } else {
+            out << "\\x" << kHex[u >> 4] << kHex[u & 0x0F];
+        }
+    }
+    return out << " flags " << std::hex << c.flags << std::dec;
 }
 
 class Canonicalize : public ::testing::TestWithParam<Canonical> {};
