@@ -129,7 +129,7 @@ TEST_F(DialogTest, GeometryFollowsTemplateInBaseUnitsOfTheDialogFont)
                                   MulDivRound(item.cx, bx, 4), MulDivRound(item.cy, by, 8)));
             RECT units{item.x, item.y, item.x + item.cx, item.y + item.cy};
             ASSERT_TRUE(MapDialogRect(dialog, &units));
-            EXPECT_NEAR(units.left, rect.left(), 0);
+            EXPECT_EQ(units.left, rect.left());
             EXPECT_NEAR(units.right - units.left, rect.width(), 1);
             char text[64];
             GetWindowTextA(control, text, sizeof text);
