@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <thread>
 
@@ -120,6 +121,29 @@ INSTANTIATE_TEST_SUITE_P(
         SendFailure{"HeadersTooLarge", Raw(kHugeHeaders), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"}),
     [](const ::testing::TestParamInfo<SendFailure>& param) { return std::string(param.param.name); });
+
+// Every code the layer can leave as last error has a text, so no report
+// ever shows "(null)" for one of ours.
+TEST(ErrorTexts, EveryCodeOfTheLayerHasOne)
+{
+    const DWORD codes[] = {
+        ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_SUPPORTED, ERROR_INVALID_PARAMETER,
+        ERROR_INSUFFICIENT_BUFFER, ERROR_INTERNET_TIMEOUT, ERROR_INTERNET_INTERNAL_ERROR,
+        ERROR_INTERNET_INVALID_URL, ERROR_INTERNET_UNRECOGNIZED_SCHEME,
+        ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_INTERNET_INVALID_OPTION,
+        ERROR_INTERNET_BAD_OPTION_LENGTH, ERROR_INTERNET_OPERATION_CANCELLED,
+        ERROR_INTERNET_INCORRECT_HANDLE_TYPE, ERROR_INTERNET_INCORRECT_HANDLE_STATE,
+        ERROR_INTERNET_CANNOT_CONNECT, ERROR_INTERNET_CONNECTION_ABORTED,
+        ERROR_INTERNET_CONNECTION_RESET, ERROR_HTTP_HEADER_NOT_FOUND,
+        ERROR_HTTP_INVALID_SERVER_RESPONSE, ERROR_HTTP_INVALID_HEADER,
+        ERROR_HTTP_INVALID_QUERY_REQUEST, ERROR_HTTP_HEADER_ALREADY_EXISTS,
+        ERROR_INTERNET_DISCONNECTED};
+    for (const DWORD code : codes) {
+        const char* text = SystemMessageText(code);
+        ASSERT_NE(text, nullptr) << code;
+        EXPECT_GT(std::strlen(text), 0u) << code;
+    }
+}
 
 class ResponseInfo : public WininetTest {};
 

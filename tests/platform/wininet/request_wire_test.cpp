@@ -141,31 +141,36 @@ TEST_F(RequestBody, EmptyPostAnnouncesZeroLength)
 
 // The multipart POST: the caller announces the length itself, the body
 // follows in writes, and it goes out unchunked and without Expect, also
-// when it is larger than the 1 MiB at which curl would ask for 100-continue.
+// when it is larger than the 1 MiB at which curl would ask for 100-continue
+// on HTTP/1.1.
 TEST_F(RequestBody, StreamedBodyKeepsTheCallersContentLength)
 {
     const std::string payload(1024 * 1024 + 5, 'p');
-    LoopbackServer server;
-    server.Push(HttpReply(200, "stored"));
-    Exchange e;
-    e.session = Open();
-    e.connection = Connect(e.session.get());
-    e.request = OpenRequest(e.connection.get(), "POST", "/up", "HTTP/1.0");
     const std::string length = "Content-Length: " + std::to_string(payload.size()) + "\r\n";
-    ASSERT_TRUE(HttpAddRequestHeadersA(e.request.get(), length.c_str(), 0xFFFFFFFF,
-                                       HTTP_ADDREQ_FLAG_ADD_IF_NEW));
-    INTERNET_BUFFERSA in{};
-    in.dwStructSize = sizeof in;
-    ASSERT_TRUE(HttpSendRequestExA(e.request.get(), &in, nullptr, HSR_INITIATE, 0)) << GetLastError();
-    DWORD written = 0;
-    ASSERT_TRUE(InternetWriteFile(e.request.get(), payload.data(), 1000, &written)) << GetLastError();
-    EXPECT_EQ(written, 1000u);
-    ASSERT_TRUE(InternetWriteFile(e.request.get(), payload.data() + 1000,
-                                  static_cast<DWORD>(payload.size() - 1000), &written));
-    EXPECT_EQ(written, payload.size() - 1000);
-    ASSERT_TRUE(HttpEndRequestA(e.request.get(), nullptr, HSR_INITIATE, 0)) << GetLastError();
-    EXPECT_EQ(ReadAll(e.request.get()), "stored");
-    EXPECT_EQ(server.LastRequest(), "POST /up HTTP/1.0\r\n" + kHost + length + "\r\n" + payload);
+    for (const char* version : {"HTTP/1.0", "HTTP/1.1"}) {
+        SCOPED_TRACE(version);
+        LoopbackServer server;
+        server.Push(HttpReply(200, "stored"));
+        Exchange e;
+        e.session = Open();
+        e.connection = Connect(e.session.get());
+        e.request = OpenRequest(e.connection.get(), "POST", "/up", version);
+        ASSERT_TRUE(HttpAddRequestHeadersA(e.request.get(), length.c_str(), 0xFFFFFFFF,
+                                           HTTP_ADDREQ_FLAG_ADD_IF_NEW));
+        INTERNET_BUFFERSA in{};
+        in.dwStructSize = sizeof in;
+        ASSERT_TRUE(HttpSendRequestExA(e.request.get(), &in, nullptr, HSR_INITIATE, 0)) << GetLastError();
+        DWORD written = 0;
+        ASSERT_TRUE(InternetWriteFile(e.request.get(), payload.data(), 1000, &written)) << GetLastError();
+        EXPECT_EQ(written, 1000u);
+        ASSERT_TRUE(InternetWriteFile(e.request.get(), payload.data() + 1000,
+                                      static_cast<DWORD>(payload.size() - 1000), &written));
+        EXPECT_EQ(written, payload.size() - 1000);
+        ASSERT_TRUE(HttpEndRequestA(e.request.get(), nullptr, HSR_INITIATE, 0)) << GetLastError();
+        EXPECT_EQ(ReadAll(e.request.get()), "stored");
+        EXPECT_EQ(server.LastRequest(),
+                  "POST /up " + std::string(version) + "\r\n" + kHost + length + "\r\n" + payload);
+    }
 }
 
 // A body shorter than announced fails at HttpEndRequestA itself, at once,
@@ -192,6 +197,15 @@ TEST_F(RequestBody, StreamedBodyLengthIsEnforced)
     char buffer[8];
     EXPECT_FALSE(InternetReadFile(e.request.get(), buffer, sizeof buffer, &read));
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+}
+
+// Port 0 stands for the service's default port, 80.
+TEST_F(RequestBody, PortZeroMeansEighty)
+{
+    LoopbackServer server;
+    Exchange e = Prepare("/", INTERNET_INVALID_PORT_NUMBER);
+    ASSERT_EQ(Send(e.request.get()), 0u);
+    EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST_F(RequestBody, CallersContentLengthMustMatchOptionalData)
