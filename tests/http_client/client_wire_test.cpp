@@ -231,12 +231,19 @@ TEST_F(ClientWireTest, UrlencodedPostCarriesTheFieldsAsTheyStand)
 
 TEST_F(ClientWireTest, UrlencodedBodyTooLongIsNotSent)
 {
+    // "a=" and 1022 more characters need 1025 bytes with the zero.
     auto client = std::make_unique<CHttpClient>();
-    client->AddField("a", std::string(1000, 'x').c_str(), FIELD_TEXT);
-    client->AddField("b", std::string(100, 'y').c_str(), FIELD_TEXT);
+    client->AddField("a", std::string(1022, 'x').c_str(), FIELD_TEXT);
     EXPECT_EQ(client->Request(kUrl, REQUEST_POST_FORM, "wire-test"), 0);
     EXPECT_EQ(client->GetLastErrorCode(), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(m_server.Connections(), 0);
+
+    // 1023 characters fit and go out whole.
+    auto fits = std::make_unique<CHttpClient>();
+    fits->AddField("a", std::string(1021, 'x').c_str(), FIELD_TEXT);
+    m_server.Push(HttpReply(200, "ok"));
+    EXPECT_EQ(fits->Request(kUrl, REQUEST_POST_FORM, "wire-test"), 1);
+    EXPECT_EQ(RequestBody(m_server.LastRequest()), "a=" + std::string(1021, 'x'));
 }
 
 TEST_F(ClientWireTest, MultipartPostAnnouncesItsExactLength)
