@@ -524,10 +524,11 @@ DWORD Transfer::Impl::MapError(CURLcode code) const
     case CURLE_SEND_FAIL_REWIND:
         return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_OUT_OF_MEMORY:
-        // curl also answers this for a single header line over its own limit.
-        return connected && !headersComplete && Contains(text, "header")
-                   ? ERROR_HTTP_INVALID_SERVER_RESPONSE
-                   : ERROR_NOT_ENOUGH_MEMORY;
+        // curl also answers this, with no error text, for a single status or
+        // header line over its own limit (CURL_MAX_HTTP_HEADER, 100 KB):
+        // while the headers are coming in, the server is the cause.
+        return connected && !headersComplete ? ERROR_HTTP_INVALID_SERVER_RESPONSE
+                                             : ERROR_NOT_ENOUGH_MEMORY;
     case CURLE_URL_MALFORMAT:
         return ERROR_INTERNET_INVALID_URL;
     case CURLE_ABORTED_BY_CALLBACK:

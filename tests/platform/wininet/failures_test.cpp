@@ -119,7 +119,15 @@ INSTANTIATE_TEST_SUITE_P(
         SendFailure{"ClosedInsideHeaders", Raw("HTTP/1.1 200 OK\r\nX-Half: 1\r\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
         SendFailure{"HeadersTooLarge", Raw(kHugeHeaders), kTargetHost,
-                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"}),
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
+        // One line over curl's limit for a single line: the server's fault,
+        // not a lack of memory.
+        SendFailure{"HeaderLineTooLong",
+                    Raw("HTTP/1.1 200 OK\r\nX-Long: " + std::string(200 * 1024, 'l') + "\r\n\r\n"),
+                    kTargetHost, ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
+        SendFailure{"StatusLineTooLong",
+                    Raw("HTTP/1.1 200 " + std::string(200 * 1024, 'R') + "\r\n\r\n"), kTargetHost,
+                    ERROR_HTTP_INVALID_SERVER_RESPONSE, ""}),
     [](const ::testing::TestParamInfo<SendFailure>& param) { return std::string(param.param.name); });
 
 // Every code the layer can leave as last error has a text, so no report
