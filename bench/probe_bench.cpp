@@ -1,0 +1,165 @@
+// The probes next to their baselines. Every iteration is one complete
+// fetch over a new connection, checked for the right outcome; message boxes
+// go to a recorder, emptied after each iteration.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/probe_dlg.h"
+#include "bench/baselines.h"
+#include "bench/bench_config.h"
+#include "bench/probe_bench.h"
+#include "http_client/http_client.h"
+#include "tests/support/recording_presenter.h"
+
+namespace dravenlok::bench {
+
+namespace {
+
+using testing::RecordingPresenter;
+
+// What the probes answer for (the framework probe's agent, the client's).
+constexpr char kClientAgent[] = "TALVIK(0.9/;p)";
+constexpr char kFrameworkAgent[] = "GetWebFile";
+constexpr char kUploadField[] = "upload";
+constexpr char kBoundary[] = "----DravenlokBenchBoundary7d1f";
+constexpr std::size_t kDirectProbeRead = 8191;  // one read of the direct probe
+
+struct Resource {
+    const char* path;
+    std::size_t size;
+};
+
+void Fail(benchmark::State& state, const std::string& what)
+{
+    state.SkipWithError(what.c_str());
+}
+
+// Box text the probe showed, as its length; the recorder is emptied.
+std::size_t TakeShown(RecordingPresenter& boxes)
+{
+    const std::size_t shown = boxes.boxes.size() == 1 ? boxes.boxes.front().text.size() : std::size_t(-1);
+    boxes.boxes.clear();
+    return shown;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void RegisterGet(const std::string& group, const std::string& host, Resource resource)
+{
+    const std::string url = "http://" + host + resource.path;
+    auto add = [&group](const std::string& client, auto function) {
+        benchmark::RegisterBenchmark((group + "/" + client).c_str(), function)
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
+    };
+
+    add("raw_socket", [host, resource](benchmark::State& state) {
+        for (auto _ : state) {
+            if (RawGet(host.c_str(), resource.path) != resource.size) {
+                return Fail(state, "raw GET failed");
+            }
+        }
+    });
+    add("libcurl_easy", [url, resource](benchmark::State& state) {
+        std::string body;
+        for (auto _ : state) {
+            if (!CurlGet(url, body) || body.size() != resource.size) {
+                return Fail(state, "libcurl GET failed");
+            }
+        }
+    });
+    add("GetURL", [host, resource](benchmark::State& state) {
+        RecordingPresenter boxes;
+        CProbeDlg dialog;
+        const std::size_t expected = std::min(resource.size, kDirectProbeRead);
+        for (auto _ : state) {
+            const int status = dialog.GetURL(host.c_str(), resource.path, "");
+            if (status != 200 || TakeShown(boxes) != expected) {
+                return Fail(state, "GetURL answered " + std::to_string(status));
+            }
+        }
+    });
+    add("CHttpClient_Request", [url, resource](benchmark::State& state) {
+        const std::size_t expected = std::min<std::size_t>(resource.size, CHttpClient::kBufferSize);
+        for (auto _ : state) {
+            CHttpClient client;  // as the client probe holds it: one object per request
+            if (client.Request(url.c_str(), REQUEST_GET, kClientAgent) != 1 ||
+                strnlen(client.GetBody(), CHttpClient::kBufferSize) != expected) {
+                return Fail(state, "Request failed with " + std::to_string(client.GetLastErrorCode()));
+            }
+        }
+    });
+    add("GetWebFile", [host, resource](benchmark::State& state) {
+        RecordingPresenter boxes;
+        CProbeDlg dialog;
+        for (auto _ : state) {
+            const int status = dialog.GetWebFile(kFrameworkAgent, host.c_str(), kServerPort, resource.path);
+            if (status != 200 || TakeShown(boxes) != resource.size) {
+                return Fail(state, "GetWebFile answered " + std::to_string(status));
+            }
+        }
+    });
+}
+
+void RegisterPost(const std::string& group, const std::string& host, const std::string& file)
+{
+    const std::string url = "http://" + host + kUploadPath;
+    auto add = [&group](const std::string& client, auto function) {
+        benchmark::RegisterBenchmark((group + "/" + client).c_str(), function)
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
+    };
+    const std::size_t answer = std::strlen(kUploadAnswer);
+    const std::string fileName = file.substr(file.rfind('/') + 1);
+
+    add("raw_socket", [host, file, fileName, answer](benchmark::State& state) {
+        for (auto _ : state) {
+            // The file is read afresh each time, as every client here does.
+            const std::string body = std::string("--") + kBoundary +
+                                     "\r\nContent-Disposition: form-data; name=\"" + kUploadField +
+                                     "\"; filename=\"" + fileName +
+                                     "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + ReadFile(file) +
+                                     "\r\n--" + kBoundary + "--\r\n";
+            if (RawPost(host.c_str(), kUploadPath, kBoundary, body) != answer) {
+                return Fail(state, "raw POST failed");
+            }
+        }
+    });
+    add("libcurl_easy", [url, file, answer](benchmark::State& state) {
+        std::string body;
+        for (auto _ : state) {
+            if (!CurlPostFile(url, kUploadField, file.c_str(), body) || body.size() != answer) {
+                return Fail(state, "libcurl POST failed");
+            }
+        }
+    });
+    add("CHttpClient_Request", [url, file, answer](benchmark::State& state) {
+        for (auto _ : state) {
+            CHttpClient client;
+            if (client.AddField(kUploadField, file.c_str(), FIELD_FILE) != 1 ||
+                client.Request(url.c_str(), REQUEST_POST_MULTIPART, kClientAgent) != 1 ||
+                strnlen(client.GetBody(), CHttpClient::kBufferSize) != answer) {
+                return Fail(state, "multipart Request failed with " + std::to_string(client.GetLastErrorCode()));
+            }
+        }
+    });
+}
+
+}  // namespace
+
+void RegisterProbeBenchmarks(const std::string& host, const std::string& uploadFile)
+{
+    RegisterGet("get_1k", host, {kSmallPath, kSmallBody});
+    RegisterGet("get_100k", host, {kLargePath, kLargeBody});
+    RegisterPost("post_multipart_1m", host, uploadFile);
+}
+
+}  // namespace dravenlok::bench
