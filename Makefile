@@ -1,13 +1,14 @@
 # The two commands of the README, and the build directories behind them.
 #   make run    set up, build and start the tool
 #   make test   set up, build and run every test (plain and sanitizer builds)
+#   make package  build the Debian package (build/package/dravenlok_*.deb)
 
 BUILD_DIR ?= build
 TARGET_HOST ?= example.com
 TEST_HOST := target.dravenlok.test
 CMAKE_GEN := -G Ninja
 
-.PHONY: all setup build run test test-plain test-sanitize clean
+.PHONY: all setup build run test test-plain test-sanitize package clean
 
 all: build
 
@@ -37,6 +38,16 @@ test-sanitize:
 	    -DDRAVENLOK_WERROR=ON -DDRAVENLOK_SANITIZE=ON -DDRAVENLOK_TARGET_HOST=$(TEST_HOST)
 	cmake --build $(BUILD_DIR)/sanitize
 	cd $(BUILD_DIR)/sanitize && ctest --output-on-failure -j2
+
+# Built with Debian's hardening flags (dpkg-buildflags) and installed under
+# /usr; the package's dependencies come from dpkg-shlibdeps.
+package: setup
+	cmake -S . -B $(BUILD_DIR)/package $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_INSTALL_PREFIX=/usr -DDRAVENLOK_TARGET_HOST=$(TARGET_HOST) -DDRAVENLOK_BUILD_TESTS=OFF \
+	    -DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(BUILD_DIR)/package
+	cd $(BUILD_DIR)/package && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -6,6 +6,7 @@ set -eu
 packages="cmake ninja-build g++ make pkg-config
 libcurl4-openssl-dev qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils media-types iproute2 util-linux
+desktop-file-utils appstream xdotool python3 dpkg-dev file gzip lintian
 clang libclang-rt-14-dev valgrind"
 
 missing=""

@@ -122,14 +122,22 @@ public:
         SetTransientOwner(box, owner);
         PlaceOnScreen(box, owner);
 
-        // The owner takes no input while the box is open.
+        // The owner takes no input while the box is open. Disabling it takes
+        // the focus from its control; when the box closes the owner is
+        // activated again and that control gets the focus back, as on
+        // Windows, so the keyboard goes on where it was.
         const bool disableOwner = owner != nullptr && owner->widget != nullptr && owner->widget->isEnabled();
+        const QPointer<QWidget> ownerFocus = disableOwner ? owner->widget->focusWidget() : nullptr;
         if (disableOwner) {
             owner->widget->setEnabled(false);
         }
         box.exec();
         if (disableOwner && Live(owner) != nullptr && owner->widget != nullptr) {
             owner->widget->setEnabled(true);
+            owner->widget->activateWindow();
+            if (ownerFocus != nullptr && ownerFocus->isEnabled()) {
+                ownerFocus->setFocus(Qt::ActiveWindowFocusReason);
+            }
         }
         return IDOK;
     }
