@@ -39,8 +39,10 @@ test-sanitize:
 	cmake --build $(BUILD_DIR)/sanitize
 	cd $(BUILD_DIR)/sanitize && ctest --output-on-failure -j2
 
-# Built with Debian's hardening flags (dpkg-buildflags) and installed under
-# /usr; the package's dependencies come from dpkg-shlibdeps.
+# Built with all of Debian's hardening flags (dpkg-buildflags) and installed
+# under /usr; the package's dependencies come from dpkg-shlibdeps, and
+# lintian must find no error in it.
+package: export DEB_BUILD_MAINT_OPTIONS = hardening=+all
 package: setup
 	cmake -S . -B $(BUILD_DIR)/package $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_INSTALL_PREFIX=/usr -DDRAVENLOK_TARGET_HOST=$(TARGET_HOST) -DDRAVENLOK_BUILD_TESTS=OFF \
@@ -48,6 +50,7 @@ package: setup
 	    -DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
 	cmake --build $(BUILD_DIR)/package
 	cd $(BUILD_DIR)/package && cpack -G DEB
+	lintian --fail-on error $(BUILD_DIR)/package/dravenlok_*.deb
 
 clean:
 	rm -rf $(BUILD_DIR)
