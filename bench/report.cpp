@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -120,7 +121,7 @@ Goal GoalFor(const std::string& group, const std::string& client)
     if (group == "get_1k" && probe) {
         return {1.6, 1.2, std::nullopt};
     }
-    if (group == "get_100k" && probe) {
+    if ((group == "get_100k" || group == "get_1k_by_name") && probe) {
         return {std::nullopt, 1.2, std::nullopt};
     }
     if (group == "dialog" && client == "start_until_shown") {
@@ -162,10 +163,8 @@ void CollectingReporter::ReportRuns(const std::vector<Run>& runs)
         if (!median && m_haveMedian[name]) {
             continue;
         }
-        if (!m_results.contains(name)) {
-            m_order.push_back(name);
-        }
         Result& result = m_results[name];
+        result.family = run.family_index;
         result.failed = result.failed || run.error_occurred;
         result.realNs = ToNs(run.GetAdjustedRealTime(), run.time_unit);
         result.counters.clear();
@@ -174,6 +173,18 @@ void CollectingReporter::ReportRuns(const std::vector<Run>& runs)
         }
         m_haveMedian[name] = m_haveMedian[name] || median;
     }
+}
+
+std::vector<std::string> CollectingReporter::Order() const
+{
+    std::vector<std::string> names;
+    for (const auto& [name, result] : m_results) {
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) {
+        return m_results.at(a).family < m_results.at(b).family;
+    });
+    return names;
 }
 
 std::string ResultsMarkdown(const CollectingReporter& reporter, const std::string& commandLine, double loadBefore,

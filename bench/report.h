@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,16 +19,17 @@ public:
         double realNs = 0;
         std::map<std::string, double> counters;
         bool failed = false;
+        std::int64_t family = 0;
     };
 
     void ReportRuns(const std::vector<Run>& runs) override;
 
     [[nodiscard]] const std::map<std::string, Result>& Results() const noexcept { return m_results; }
-    [[nodiscard]] const std::vector<std::string>& Order() const noexcept { return m_order; }
+    // Names in the order the benchmarks were registered.
+    [[nodiscard]] std::vector<std::string> Order() const;
 
 private:
     std::map<std::string, Result> m_results;
-    std::vector<std::string> m_order;
     std::map<std::string, bool> m_haveMedian;
 };
 
