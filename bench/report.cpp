@@ -124,7 +124,7 @@ Goal GoalFor(const std::string& group, const std::string& client)
     if ((group == "get_100k" || group == "get_1k_by_name") && probe) {
         return {std::nullopt, 1.2, std::nullopt};
     }
-    if (group == "dialog" && client == "start_until_shown") {
+    if (group == "dialog" && client.starts_with("start_until_shown")) {
         return {std::nullopt, std::nullopt, 150.0};
     }
     if (group == "message_box") {
