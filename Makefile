@@ -1,6 +1,9 @@
 # The two commands of the README, and the build directories behind them.
 #   make run    set up, build and start the tool
-#   make test   set up, build and run every test (plain and sanitizer builds)
+#   make test   set up, build and run every test (plain and sanitizer builds,
+#               and the probe tests under valgrind)
+#   make fuzz   build the fuzz targets with clang and run each for
+#               FUZZ_SECONDS (scripts/fuzz.sh)
 #   make package  build the Debian package (build/package/dravenlok_*.deb)
 
 BUILD_DIR ?= build
@@ -8,7 +11,7 @@ TARGET_HOST ?= example.com
 TEST_HOST := target.dravenlok.test
 CMAKE_GEN := -G Ninja
 
-.PHONY: all setup build run test test-plain test-sanitize package clean
+.PHONY: all setup build run test test-plain test-sanitize test-valgrind fuzz package clean
 
 all: build
 
@@ -23,7 +26,7 @@ build: setup
 run: build
 	$(BUILD_DIR)/release/app/Dravenlok
 
-test: setup test-plain test-sanitize
+test: setup test-plain test-sanitize test-valgrind
 
 # Tests run each in a private network namespace (scripts/in-netns.sh), with
 # the target host on loopback.
@@ -38,6 +41,29 @@ test-sanitize:
 	    -DDRAVENLOK_WERROR=ON -DDRAVENLOK_SANITIZE=ON -DDRAVENLOK_TARGET_HOST=$(TEST_HOST)
 	cmake --build $(BUILD_DIR)/sanitize
 	cd $(BUILD_DIR)/sanitize && ctest --output-on-failure -j2
+
+# The probe tests (and the hostile-server matrix and fuzz corpora, which
+# drive the probes) under valgrind's memcheck, on the plain build: any
+# memory error or leak fails the run. tests/hardening/valgrind.supp holds
+# only third-party allocations that live as long as the process.
+VALGRIND_TESTS := wininet_probe/direct_probe_test http_client/http_client_test \
+    http_client/connect_wininet2_test framework_probe/framework_probe_test \
+    framework_probe/connect_winsock_test hardening/hostile_server_test fuzz/fuzz_corpus_test
+test-valgrind:
+	cmake -S . -B $(BUILD_DIR)/test $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	    -DDRAVENLOK_WERROR=ON -DDRAVENLOK_TARGET_HOST=$(TEST_HOST)
+	cmake --build $(BUILD_DIR)/test
+	for t in $(VALGRIND_TESTS); do \
+	    echo "valgrind: $$t"; \
+	    ./scripts/in-netns.sh env QT_QPA_PLATFORM=offscreen DRAVENLOK_SOURCE_DIR=$(CURDIR) \
+	        valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,possible \
+	        --suppressions=tests/hardening/valgrind.supp -q \
+	        $(BUILD_DIR)/test/tests/$$t --gtest_brief=1 || exit 1; \
+	done
+
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # Built with all of Debian's hardening flags (dpkg-buildflags) and installed
 # under /usr; the package's dependencies come from dpkg-shlibdeps, and
