@@ -227,6 +227,25 @@ std::vector<Scenario> Scenarios()
     s.push_back({"ThousandsOfHeaderLines", true,
                  {WithHeaderBlock(ManyHeaderLines(5000, 1), "after many lines")}, {},
                  Body("after many lines")});
+    {
+        // A header block or a run of interim answers that never ends: the
+        // layer stops taking them at its limit.
+        Reply headers = Raw("HTTP/1.1 200 OK\r\n", Reply::After::Endless);
+        headers.endless_chunk = "X-Again: and again\r\n";
+        Reply interim = Raw("", Reply::After::Endless);
+        interim.endless_chunk = "HTTP/1.1 100 Continue\r\n\r\n";
+        s.push_back({"EndlessHeaderBlock", true, {headers}, {},
+                     FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
+        s.push_back({"EndlessInterimAnswers", true, {interim}, {},
+                     FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 100 Continue")});
+    }
+    // A length beyond 64 bits is no length: the body runs to the close.
+    s.push_back({"ContentLengthOverflowing", true,
+                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: 184467440737095516160\r\n\r\nbody")}, {},
+                 Body("body")});
+    s.push_back({"ContentLengthNegative", true,
+                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nbody")}, {},
+                 FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
     s.push_back({"HeaderLineOverlong", true,
                  {WithHeaderBlock("X-Huge: " + std::string(300000, 'h') + "\r\n", "never seen")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
