@@ -17,6 +17,7 @@ class CollectingReporter final : public benchmark::ConsoleReporter {
 public:
     struct Result {
         double realNs = 0;
+        double cpuNs = 0;  // the benchmark thread's processor time
         std::map<std::string, double> counters;
         bool failed = false;
         std::int64_t family = 0;
