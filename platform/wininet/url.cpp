@@ -108,13 +108,15 @@ bool IsSpecial(std::string_view scheme) noexcept
     return false;
 }
 
+// "%00" stays as it is: a zero byte would end the zero-terminated text that
+// both calls hand back, short of the length they report.
 std::string PercentDecode(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
+            HexValue(text[i + 2]) >= 0 && HexValue(text[i + 1]) + HexValue(text[i + 2]) > 0) {
             out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
         } else {

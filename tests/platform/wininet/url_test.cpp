@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         Canonical{"http://h/a/../b", ICU_NO_META, "http://h/a/../b", 0},
         Canonical{"http://h/a b\xC3", ICU_ENCODE_SPACES_ONLY, "http://h/a%20b\xC3", 0},
         Canonical{"http://h/%41", ICU_DECODE, "http://h/A", 0},
+        // A decoded zero byte would cut the text short of its length.
+        Canonical{"http://h/a%00b", ICU_DECODE | ICU_NO_ENCODE, "http://h/a%00b", 0},
         Canonical{"mailto:someone@x", 0, "mailto:someone@x", 0},
         Canonical{"no scheme", 0, nullptr, ERROR_INTERNET_UNRECOGNIZED_SCHEME},
         Canonical{"", 0, nullptr, ERROR_INTERNET_UNRECOGNIZED_SCHEME},
