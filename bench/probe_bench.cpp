@@ -1,6 +1,6 @@
 // The probes next to their baselines. Every iteration is one complete
 // fetch over a new connection, checked for the right outcome; message boxes
-// go to a recorder, emptied after each iteration.
+// go to a recorder of their lengths.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -12,13 +12,43 @@
 #include "bench/bench_config.h"
 #include "bench/probe_bench.h"
 #include "http_client/http_client.h"
-#include "tests/support/recording_presenter.h"
+#include "platform/ui/message_box.h"
 
 namespace dravenlok::bench {
 
 namespace {
 
-using testing::RecordingPresenter;
+// Installed for its lifetime: records how many boxes were asked for and
+// the length of the last text. Copying each text, as the tests' recorder
+// does, would add a copy (and for a 100 KB text fresh pages from the
+// system) to every iteration that the real presenter does not make.
+class BoxRecorder final : public ui::MessageBoxPresenter {
+public:
+    BoxRecorder() : m_previous(ui::SetPresenter(this)) {}
+    ~BoxRecorder() override { ui::SetPresenter(m_previous); }
+    BoxRecorder(const BoxRecorder&) = delete;
+    BoxRecorder& operator=(const BoxRecorder&) = delete;
+
+    int Present(const ui::MessageBoxRequest& request) override
+    {
+        ++m_count;
+        m_lastLength = request.text.size();
+        return 1;  // IDOK
+    }
+
+    // Length of the one text shown since the last call (-1: not one box).
+    std::size_t TakeShown() noexcept
+    {
+        const std::size_t shown = m_count == 1 ? m_lastLength : std::size_t(-1);
+        m_count = 0;
+        return shown;
+    }
+
+private:
+    ui::MessageBoxPresenter* m_previous;
+    std::size_t m_count = 0;
+    std::size_t m_lastLength = 0;
+};
 
 // What the probes answer for (the framework probe's agent, the client's).
 constexpr char kClientAgent[] = "TALVIK(0.9/;p)";
@@ -35,14 +65,6 @@ struct Resource {
 void Fail(benchmark::State& state, const std::string& what)
 {
     state.SkipWithError(what.c_str());
-}
-
-// Box text the probe showed, as its length; the recorder is emptied.
-std::size_t TakeShown(RecordingPresenter& boxes)
-{
-    const std::size_t shown = boxes.boxes.size() == 1 ? boxes.boxes.front().text.size() : std::size_t(-1);
-    boxes.boxes.clear();
-    return shown;
 }
 
 // Appends the whole file to `out`, in one read of its size.
@@ -81,12 +103,12 @@ void RegisterGet(const std::string& group, const std::string& host, Resource res
         }
     });
     add("GetURL", [host, resource](benchmark::State& state) {
-        RecordingPresenter boxes;
+        BoxRecorder boxes;
         CProbeDlg dialog;
         const std::size_t expected = std::min(resource.size, kDirectProbeRead);
         for (auto _ : state) {
             const int status = dialog.GetURL(host.c_str(), resource.path, "");
-            if (status != 200 || TakeShown(boxes) != expected) {
+            if (status != 200 || boxes.TakeShown() != expected) {
                 return Fail(state, "GetURL answered " + std::to_string(status));
             }
         }
@@ -102,11 +124,11 @@ void RegisterGet(const std::string& group, const std::string& host, Resource res
         }
     });
     add("GetWebFile", [host, resource](benchmark::State& state) {
-        RecordingPresenter boxes;
+        BoxRecorder boxes;
         CProbeDlg dialog;
         for (auto _ : state) {
             const int status = dialog.GetWebFile(kFrameworkAgent, host.c_str(), kServerPort, resource.path);
-            if (status != 200 || TakeShown(boxes) != resource.size) {
+            if (status != 200 || boxes.TakeShown() != resource.size) {
                 return Fail(state, "GetWebFile answered " + std::to_string(status));
             }
         }
