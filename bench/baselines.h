@@ -16,8 +16,9 @@ namespace dravenlok::bench {
 [[nodiscard]] std::size_t RawPost(const char* host, const char* path, const std::string& boundary,
                                   const std::string& body);
 
-// `out` receives the body (cleared first); false when curl failed or the
-// status was not 200.
+// `out` receives the body (cleared first; the benchmarks pass a new string
+// each time, as a new handle is made each time); false when curl failed or
+// the status was not 200.
 [[nodiscard]] bool CurlGet(const std::string& url, std::string& out);
 // A multipart/form-data POST of the file at `file` as field `field`, as a
 // libcurl user writes it (curl_mime_filedata).

@@ -3,6 +3,7 @@
 // go to a recorder of their lengths.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -50,7 +51,7 @@ private:
     std::size_t m_lastLength = 0;
 };
 
-// What the probes answer for (the framework probe's agent, the client's).
+// The agent names the client probe and the framework probe send.
 constexpr char kClientAgent[] = "TALVIK(0.9/;p)";
 constexpr char kFrameworkAgent[] = "GetWebFile";
 constexpr char kUploadField[] = "upload";
@@ -71,21 +72,29 @@ void Fail(benchmark::State& state, const std::string& what)
 bool AppendFile(const std::string& path, std::string& out)
 {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const auto size = static_cast<std::size_t>(in.tellg());
+    const std::streamoff end = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (end < 0) {
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(end);
     const std::size_t at = out.size();
     out.resize(at + size);
     in.seekg(0);
     return static_cast<bool>(in.read(out.data() + at, static_cast<std::streamsize>(size)));
 }
 
+// Timed by the wall clock: the server and curl's resolver work on threads
+// of their own while the client waits.
+template <typename Function>
+void Add(const std::string& name, Function function)
+{
+    benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond)->UseRealTime();
+}
+
 void RegisterGet(const std::string& group, const std::string& host, Resource resource)
 {
     const std::string url = "http://" + host + resource.path;
-    auto add = [&group](const std::string& client, auto function) {
-        benchmark::RegisterBenchmark((group + "/" + client).c_str(), function)
-            ->Unit(benchmark::kMicrosecond)
-            ->UseRealTime();
-    };
+    auto add = [&group](const std::string& client, auto function) { Add(group + "/" + client, function); };
 
     add("raw_socket", [host, resource](benchmark::State& state) {
         for (auto _ : state) {
@@ -95,8 +104,8 @@ void RegisterGet(const std::string& group, const std::string& host, Resource res
         }
     });
     add("libcurl_easy", [url, resource](benchmark::State& state) {
-        std::string body;
         for (auto _ : state) {
+            std::string body;  // new each time, as the handle is
             if (!CurlGet(url, body) || body.size() != resource.size) {
                 return Fail(state, "libcurl GET failed");
             }
@@ -138,11 +147,7 @@ void RegisterGet(const std::string& group, const std::string& host, Resource res
 void RegisterPost(const std::string& group, const std::string& host, const std::string& file)
 {
     const std::string url = "http://" + host + kUploadPath;
-    auto add = [&group](const std::string& client, auto function) {
-        benchmark::RegisterBenchmark((group + "/" + client).c_str(), function)
-            ->Unit(benchmark::kMicrosecond)
-            ->UseRealTime();
-    };
+    auto add = [&group](const std::string& client, auto function) { Add(group + "/" + client, function); };
     const std::size_t answer = std::strlen(kUploadAnswer);
     const std::string fileName = file.substr(file.rfind('/') + 1);
 
@@ -165,8 +170,8 @@ void RegisterPost(const std::string& group, const std::string& host, const std::
         }
     });
     add("libcurl_easy", [url, file, answer](benchmark::State& state) {
-        std::string body;
         for (auto _ : state) {
+            std::string body;
             if (!CurlPostFile(url, kUploadField, file.c_str(), body) || body.size() != answer) {
                 return Fail(state, "libcurl POST failed");
             }
