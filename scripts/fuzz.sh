@@ -32,10 +32,14 @@ for t in $targets; do
     crashes="$build/crashes/$t"
     log="$build/$t.log"
     mkdir -p "$work" "$crashes"
+    case $t in
+    split_url | parse_url) dict="$root/tests/fuzz/url.dict" ;;
+    *) dict="$root/tests/fuzz/$t.dict" ;;
+    esac
     echo "fuzz: $t for ${seconds} s"
     if "$root/scripts/in-netns.sh" "$build/tests/fuzz/fuzz_$t" \
         -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="$crashes/" \
+        -dict="$dict" -print_final_stats=1 -artifact_prefix="$crashes/" \
         "$work" "$root/tests/fuzz/corpus/$t" >"$log" 2>&1; then
         result="clean"
     else
