@@ -187,6 +187,11 @@ std::vector<Scenario> Scenarios()
     s.push_back({"Refused", false, {}, {}, FailsAtSend(ERROR_INTERNET_CANNOT_CONNECT), 0});
     s.push_back({"Silent", true, {Raw("", Reply::After::Hang)}, {},
                  FailsAtSend(ERROR_INTERNET_TIMEOUT)});
+    s.push_back({"SilentAfterTheStatusLine", true, {Raw("HTTP/1.1 200 OK\r\n", Reply::After::Hang)},
+                 {}, FailsAtSend(ERROR_INTERNET_TIMEOUT, "HTTP/1.1 200 OK")});
+    s.push_back({"SilentHalfWayThroughTheBody", true,
+                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf", Reply::After::Hang)}, {},
+                 BodyBreaks(ERROR_INTERNET_TIMEOUT, "half")});
     s.push_back({"DripOneByteAtATime", true,
                  {Dripped(HttpReply(200, "dripped, byte by byte"), 3ms)}, {},
                  Body("dripped, byte by byte")});
