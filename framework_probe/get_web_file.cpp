@@ -1,6 +1,7 @@
 #include "framework_probe/get_web_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -98,6 +99,7 @@ public:
     void ShowBody()
     {
         CString body;
+        body.Preallocate(static_cast<int>(AnnouncedLength()));
         char buffer[kReadChunk + 1] = {};
         std::size_t total = 0;
         while (total < kMaxBodyBytes) {
@@ -111,6 +113,21 @@ public:
             total += count;
         }
         AfxMessageBox(body, MB_OK, 0);
+    }
+
+    // The body's announced Content-Length, at most the body limit; 0 when
+    // there is none. Room for it is taken at once, so a long body is not
+    // copied again each time the text outgrows its room.
+    [[nodiscard]] std::size_t AnnouncedLength() const
+    {
+        CString value;
+        if (m_request->QueryInfo(HTTP_QUERY_CONTENT_LENGTH, value) == FALSE) {
+            return 0;
+        }
+        std::size_t length = 0;
+        const std::string_view text = value.View();
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), length);
+        return error == std::errc() ? std::min(length, kMaxBodyBytes) : 0;
     }
 
     void Release() noexcept

@@ -31,6 +31,13 @@ CString::CString(char ch, int repeat)
     }
 }
 
+void CString::Preallocate(int length)
+{
+    if (length > 0) {
+        m_text.reserve(static_cast<std::size_t>(length));
+    }
+}
+
 void CString::Format(LPCSTR format, ...)
 {
     va_list args;

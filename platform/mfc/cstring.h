@@ -18,6 +18,9 @@ public:
     [[nodiscard]] int GetLength() const noexcept { return static_cast<int>(m_text.size()); }
     [[nodiscard]] bool IsEmpty() const noexcept { return m_text.empty(); }
     void Empty() noexcept { m_text.clear(); }
+    // Room for `length` characters without further allocation (the text
+    // itself is unchanged); a negative length asks for nothing.
+    void Preallocate(int length);
 
     // The text up to its end; a zero byte inside it ends it for C readers.
     [[nodiscard]] LPCSTR GetString() const noexcept { return m_text.c_str(); }
