@@ -127,6 +127,12 @@ std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
     return size * count;
 }
 
+std::size_t Count(char*, std::size_t size, std::size_t count, void* user)
+{
+    *static_cast<std::size_t*>(user) += size * count;
+    return size * count;
+}
+
 bool Perform(CURL* easy, std::string& out)
 {
     out.clear();
@@ -176,6 +182,22 @@ bool CurlGet(const std::string& url, std::string& out)
     }
     curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
     return Perform(easy.get(), out);
+}
+
+std::size_t CurlGetCounted(const std::string& url)
+{
+    const EasyPtr easy(curl_easy_init());
+    if (!easy) {
+        return 0;
+    }
+    std::size_t length = 0;
+    long status = 0;
+    curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &Count);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &length);
+    const bool ok = curl_easy_perform(easy.get()) == CURLE_OK &&
+                    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
+    return ok ? length : 0;
 }
 
 bool CurlPostFile(const std::string& url, const char* field, const char* file, std::string& out)

@@ -20,6 +20,9 @@ namespace dravenlok::bench {
 // each time, as a new handle is made each time); false when curl failed or
 // the status was not 200.
 [[nodiscard]] bool CurlGet(const std::string& url, std::string& out);
+// The body's length only, nothing kept; 0 when curl failed or the status
+// was not 200.
+[[nodiscard]] std::size_t CurlGetCounted(const std::string& url);
 // A multipart/form-data POST of the file at `file` as field `field`, as a
 // libcurl user writes it (curl_mime_filedata).
 [[nodiscard]] bool CurlPostFile(const std::string& url, const char* field, const char* file, std::string& out);

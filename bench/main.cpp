@@ -7,6 +7,7 @@
 // table, with ratios and the machine, replaces the results section of FILE.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+#include <malloc.h>
 #include <net/if.h>
 #include <unistd.h>
 
@@ -28,6 +29,8 @@
 namespace {
 
 using namespace dravenlok::bench;
+
+constexpr int kAllocatorThreshold = 128 * 1024;
 
 // True when loopback is the only network interface: the private namespace.
 bool OnlyLoopback()
@@ -96,6 +99,12 @@ int main(int argc, char* argv[])
         unsetenv(name);
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // glibc moves its mmap and trim thresholds up each time a large block is
+    // freed, so how a 100 KB body is allocated would depend on which
+    // benchmarks ran before. Fixed at glibc's starting values, every client
+    // meets the allocator as a freshly started program does.
+    mallopt(M_MMAP_THRESHOLD, kAllocatorThreshold);
+    mallopt(M_TRIM_THRESHOLD, kAllocatorThreshold);
 
     std::string commandLine = "dravenlok_bench";
     std::string markdownFile;

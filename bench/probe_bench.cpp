@@ -111,6 +111,16 @@ void RegisterGet(const std::string& group, const std::string& host, Resource res
             }
         }
     });
+    // The same transfer with the body only counted: libcurl's transport
+    // alone, with no memory for the body (shown beside, not a baseline of
+    // the ratios).
+    add("libcurl_easy_body_dropped", [url, resource](benchmark::State& state) {
+        for (auto _ : state) {
+            if (CurlGetCounted(url) != resource.size) {
+                return Fail(state, "libcurl GET failed");
+            }
+        }
+    });
     add("GetURL", [host, resource](benchmark::State& state) {
         BoxRecorder boxes;
         CProbeDlg dialog;
