@@ -36,7 +36,8 @@ void ClearInjectedFailures();
 
 // 0 = no cap. Otherwise every connect, send and receive time-out and every
 // connect back-off the layer applies that is longer than `milliseconds` is
-// taken as `milliseconds`, so tests can run real settings quickly.
+// taken as `milliseconds`, so tests can run real settings quickly. The total
+// of an exchange, derived from the send and receive time-outs, follows them.
 // InternetQueryOptionA still reports the values as they were set.
 void CapTimeoutsForTesting(DWORD milliseconds);
 

@@ -171,6 +171,10 @@ struct Transfer::Impl {
     Response response;
     std::string firstLine;
     Clock::time_point lastActivity = Clock::now();
+    // Time the caller has waited in this exchange since it connected, and
+    // the moment up to which it is counted.
+    Clock::duration waited{};
+    Clock::time_point waitMark = Clock::now();
 
     // Body bytes taken from curl and not yet read: at most one curl chunk.
     std::string pending;
@@ -198,6 +202,7 @@ struct Transfer::Impl {
     void ResetProgress();
     [[nodiscard]] bool Reached(Goal goal) const noexcept;
     [[nodiscard]] DWORD Drive(Goal goal);
+    void CountWaiting();
     void OnDone(CURLcode result);
     [[nodiscard]] DWORD Fail(DWORD code);
     void ApplyPause();
@@ -368,6 +373,8 @@ void Transfer::Impl::ResetProgress()
     sendPaused = false;
     errorText[0] = '\0';
     lastActivity = Clock::now();
+    waited = Clock::duration{};
+    waitMark = lastActivity;
 }
 
 bool Transfer::Impl::Uploading() const noexcept
@@ -418,8 +425,9 @@ DWORD Transfer::Impl::Drive(Goal goal)
         ApplyPause();
     }
     // Every wait is timed on its own: a pause between two calls is the
-    // caller's time, not the server's.
+    // caller's time, not the server's. The same holds for the total.
     lastActivity = Clock::now();
+    waitMark = lastActivity;
     for (;;) {
         if (Reached(goal)) {
             return ERROR_SUCCESS;
@@ -450,6 +458,18 @@ DWORD Transfer::Impl::Drive(Goal goal)
         // curl's own CURLOPT_TIMEOUT_MS would keep running while a transfer
         // is paused, so the send and receive limits are timed here.
         int waitMs = 1000;
+        if (connected && plan.limits.exchangeLimitMs != 0) {
+            // The exchange's total (settings.h): a server that keeps every
+            // single wait short still cannot keep the caller for longer.
+            CountWaiting();
+            const auto untilTotal =
+                std::chrono::milliseconds(plan.limits.exchangeLimitMs) -
+                std::chrono::duration_cast<std::chrono::milliseconds>(waited);
+            if (untilTotal.count() <= 0) {
+                return Fail(ERROR_INTERNET_TIMEOUT);
+            }
+            waitMs = static_cast<int>(std::min<long long>(waitMs, untilTotal.count()));
+        }
         if (connected) {
             const DWORD limit =
                 Uploading() ? plan.limits.sendTimeoutMs : plan.limits.receiveTimeoutMs;
@@ -463,8 +483,25 @@ DWORD Transfer::Impl::Drive(Goal goal)
                 waitMs = static_cast<int>(std::min<long long>(waitMs, remaining.count()));
             }
         }
-        curl_multi_poll(multi.get(), nullptr, 0, waitMs, nullptr);
+        int ready = 0;
+        curl_multi_poll(multi.get(), nullptr, 0, waitMs, &ready);
+        if (ready > 0 && connected) {
+            // Bytes came in (or the server took some of ours): progress, even
+            // when curl holds them back until a header line is complete, so
+            // the receive time-out is the time without a single byte.
+            lastActivity = Clock::now();
+        }
+        CountWaiting();  // before the next perform, which may reach the goal
     }
+}
+
+void Transfer::Impl::CountWaiting()
+{
+    const auto now = Clock::now();
+    if (connected) {
+        waited += now - waitMark;
+    }
+    waitMark = now;
 }
 
 void Transfer::Impl::OnDone(CURLcode result)
@@ -645,6 +682,7 @@ int Transfer::Impl::OnConnected(void* user, char*, char*, int, int)
     auto& self = *static_cast<Impl*>(user);
     self.connected = true;
     self.lastActivity = Clock::now();
+    self.waitMark = self.lastActivity;  // the total counts from here
     return CURL_PREREQFUNC_OK;
 }
 

@@ -30,6 +30,7 @@ struct Limits {
     DWORD connectBackoffMs = 0;
     DWORD sendTimeoutMs = 0;     // 0: none
     DWORD receiveTimeoutMs = 0;  // 0: none
+    std::uint64_t exchangeLimitMs = 0;  // total waited once connected; 0: none (settings.h)
 };
 
 struct TransferPlan {

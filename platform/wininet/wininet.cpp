@@ -255,6 +255,8 @@ dravenlok::wininet::Limits LimitsOf(const Request& request)
     limits.connectBackoffMs = ApplyBackoffCap(request.GetOption(Option::ConnectBackoff));
     limits.sendTimeoutMs = ApplyTimeoutCap(request.GetOption(Option::SendTimeout));
     limits.receiveTimeoutMs = ApplyTimeoutCap(request.GetOption(Option::ReceiveTimeout));
+    limits.exchangeLimitMs =
+        dravenlok::wininet::ExchangeLimitMs(limits.sendTimeoutMs, limits.receiveTimeoutMs);
     return limits;
 }
 

@@ -447,8 +447,11 @@ void LoopbackServer::State::Serve(Fd connection)
         if (reply.send_buffer > 0) {
             ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &reply.send_buffer, sizeof reply.send_buffer);
         }
-        const bool sent = reply.drip.count() > 0 ? Drip(fd, reply.bytes, reply.drip)
-                                                 : SendAll(fd, reply.bytes);
+        const std::size_t atOnce = std::min(reply.drip_from, reply.bytes.size());
+        const bool sent = reply.drip.count() > 0
+                              ? SendAll(fd, std::string_view(reply.bytes).substr(0, atOnce)) &&
+                                    Drip(fd, reply.bytes.substr(atOnce), reply.drip)
+                              : SendAll(fd, reply.bytes);
         if (!sent) {
             break;
         }

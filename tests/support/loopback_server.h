@@ -29,6 +29,7 @@ struct Reply {
     std::string bytes;                       // sent exactly as given
     After after = After::Close;
     std::chrono::milliseconds drip{0};       // pause before each single byte of `bytes`; 0: all at once
+    std::size_t drip_from = 0;               // with drip: the bytes before this offset go at once
     std::string endless_chunk = std::string(1024, 'x');
     bool read_request = true;                // false: act at once after accepting, without reading
     int send_buffer = 0;                     // SO_SNDBUF for the connection; 0 leaves the default

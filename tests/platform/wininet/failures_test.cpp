@@ -292,5 +292,89 @@ TEST_F(ConnectAttempts, SendTimeOutWhenTheServerReadsNothing)
     EXPECT_LT(written, body.size());
 }
 
+// A server that sends each byte well within the receive time-out keeps every
+// single wait short; the exchange's total (ten times the longer of the send
+// and receive time-outs) still ends it long before the server is done.
+class ExchangeTotal : public WininetTest {};
+
+constexpr std::chrono::milliseconds kDripPause{100};
+
+Reply DrippedFrom(std::string bytes, std::size_t from)
+{
+    Reply reply = Raw(std::move(bytes));
+    reply.drip = kDripPause;
+    reply.drip_from = from;
+    return reply;
+}
+
+// Derived from the handle's own time-outs: 10 x 500 ms, while the header
+// block would take a minute to come.
+TEST_F(ExchangeTotal, EndsASendWhoseHeadersDrip)
+{
+    LoopbackServer server;
+    const std::string status = "HTTP/1.1 200 OK\r\n";
+    server.Push(DrippedFrom(
+        status + "X-Slow: " + std::string(600, 's') + "\r\nContent-Length: 0\r\n\r\n",
+        status.size()));
+    Exchange e = Prepare();
+    SetOption(e.session.get(), INTERNET_OPTION_SEND_TIMEOUT, 500);
+    SetOption(e.session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 500);
+    EXPECT_EQ(Send(e.request.get()), ERROR_INTERNET_TIMEOUT);
+    EXPECT_EQ(LastResponseInfo(), "HTTP/1.1 200 OK");
+}
+
+// The receive time-out is the time without a single byte: a header line
+// that takes longer to come than the time-out, byte by byte, is waited for.
+TEST_F(ExchangeTotal, SlowHeaderLineWithinTheTotalIsTaken)
+{
+    LoopbackServer server;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
+    server.Push(DrippedFrom(head + "X-Slow: ssssss\r\n\r\nok", head.size()));
+    Exchange e = Prepare();
+    SetOption(e.session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 500);
+    ASSERT_EQ(Send(e.request.get()), 0u);
+    EXPECT_EQ(ReadAll(e.request.get()), "ok");
+}
+
+// Derived from the capped defaults: the read hands out the bytes that came,
+// and the next one fails as after a receive time-out.
+TEST_F(ExchangeTotal, ReadHandsOutWhatCameThenFails)
+{
+    wininet::testing::CapTimeoutsForTesting(500);
+    LoopbackServer server;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 600\r\n\r\n";
+    server.Push(DrippedFrom(head + std::string(600, 'd'), head.size()));
+    Exchange e = Prepare();
+    ASSERT_EQ(Send(e.request.get()), 0u);
+
+    std::vector<char> buffer(1000);
+    DWORD read = 0;
+    ASSERT_TRUE(InternetReadFile(e.request.get(), buffer.data(), 1000, &read)) << GetLastError();
+    EXPECT_GT(read, 0u);
+    EXPECT_LT(read, 600u);
+    EXPECT_EQ(std::string(buffer.data(), read), std::string(read, 'd'));
+    EXPECT_FALSE(InternetReadFile(e.request.get(), buffer.data(), 1000, &read));
+    EXPECT_EQ(GetLastError(), ERROR_INTERNET_TIMEOUT);
+    EXPECT_EQ(read, 0u);
+}
+
+// Only the time spent waiting in the layer counts: a caller that pauses
+// longer than the total between two reads still gets the whole body.
+TEST_F(ExchangeTotal, CallersOwnPausesDoNotCount)
+{
+    LoopbackServer server;
+    const std::string body(200 * 1024, 'b');
+    server.Push(HttpReply(200, body));
+    Exchange e = Prepare();
+    SetOption(e.session.get(), INTERNET_OPTION_SEND_TIMEOUT, 100);
+    SetOption(e.session.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, 100);
+    ASSERT_EQ(Send(e.request.get()), 0u);
+    char first[10] = {};
+    DWORD read = 0;
+    ASSERT_TRUE(InternetReadFile(e.request.get(), first, sizeof first, &read));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(std::string(first, read) + ReadAll(e.request.get()), body);
+}
+
 }  // namespace
 }  // namespace dravenlok::wininet::test
