@@ -121,9 +121,25 @@ struct MimeFree {
 };
 using MimePtr = std::unique_ptr<curl_mime, MimeFree>;
 
+// Where a body goes, with the handle to ask for its announced length.
+struct Sink {
+    CURL* easy;
+    std::string* out;
+};
+
+// Takes room for the announced length with the first piece (as a user who
+// keeps the body would), so the body is not copied again as it grows.
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user)
 {
-    static_cast<std::string*>(user)->append(data, size * count);
+    const auto& sink = *static_cast<Sink*>(user);
+    if (sink.out->empty()) {
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(sink.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0) {
+            sink.out->reserve(static_cast<std::size_t>(announced));
+        }
+    }
+    sink.out->append(data, size * count);
     return size * count;
 }
 
@@ -136,8 +152,9 @@ std::size_t Count(char*, std::size_t size, std::size_t count, void* user)
 bool Perform(CURL* easy, std::string& out)
 {
     out.clear();
+    Sink sink{easy, &out};
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &out);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
     long status = 0;
     return curl_easy_perform(easy) == CURLE_OK &&
            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;

@@ -17,8 +17,9 @@ namespace dravenlok::bench {
                                   const std::string& body);
 
 // `out` receives the body (cleared first; the benchmarks pass a new string
-// each time, as a new handle is made each time); false when curl failed or
-// the status was not 200.
+// each time, as a new handle is made each time), with room for the
+// announced length taken at once; false when curl failed or the status was
+// not 200.
 [[nodiscard]] bool CurlGet(const std::string& url, std::string& out);
 // The body's length only, nothing kept; 0 when curl failed or the status
 // was not 200.
