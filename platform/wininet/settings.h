@@ -29,9 +29,9 @@ inline constexpr DWORD kDefaultReceiveTimeoutMs = 30000;
 // sends (or takes) one byte just before either runs out could hold a caller
 // until a size limit is reached: 8191 bytes at 30 s a byte is 68 hours. One
 // exchange therefore has a total as well: once its connection is up, the
-// calls of the exchange (the send, body writes, body reads) may together wait
-// at most this many times the longer of its send and receive time-outs as
-// applied; then the waiting call fails with ERROR_INTERNET_TIMEOUT, as if a
+// calls of the exchange (send, body writes, end of request, body reads) may
+// together wait at most this many times the longer of its send and receive
+// time-outs as applied; then the waiting call fails with ERROR_INTERNET_TIMEOUT, as if a
 // single wait had run out. Connecting is not counted: it has its own
 // time-out per attempt and a bounded number of attempts. The caller's own
 // time between two calls is not counted either, so a slow reader is never
