@@ -34,7 +34,7 @@ void RunClientProbe()
                                         nullptr, code, LANG_USER_DEFAULT,
                                         reinterpret_cast<LPSTR>(&message), 0, nullptr);
     // Released once its box has closed.
-    const dravenlok::http_client::LocalBlock owner(message);
+    const dravenlok::win32::LocalBlock owner(message);
     if (length != 0 && message != nullptr) {
         AfxMessageBox(message, MB_OK, 0);
         return;

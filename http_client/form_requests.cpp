@@ -11,10 +11,10 @@
 #include "http_client/http_client.h"
 #include "platform/win32/mbcs.h"
 
-using dravenlok::http_client::AllocateZeroed;
-using dravenlok::http_client::FileHandle;
-using dravenlok::http_client::LocalBlock;
-using dravenlok::http_client::RegKey;
+using dravenlok::win32::AllocateZeroed;
+using dravenlok::win32::FileHandle;
+using dravenlok::win32::LocalBlock;
+using dravenlok::win32::RegKey;
 
 namespace {
 

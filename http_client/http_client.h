@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "http_client/local_block.h"
+#include "platform/win32/owners.h"
 #include "platform/wininet/wininet.h"
 
 // Kinds of a form field.
@@ -83,8 +83,8 @@ public:
     // cause in m_dwLastError (a file that cannot be opened or read, a file of
     // 4 GiB or more, a body over 2 GiB, a file that grew after it was sized,
     // an allocation that failed).
-    int BuildMultipartBody(dravenlok::http_client::LocalBlock& holder, LPCSTR boundary);
-    void FreeMultipartBody(dravenlok::http_client::LocalBlock& holder) const noexcept;
+    int BuildMultipartBody(dravenlok::win32::LocalBlock& holder, LPCSTR boundary);
+    void FreeMultipartBody(dravenlok::win32::LocalBlock& holder) const noexcept;
     // Room the parts of the field list take: 8192 per text field, the file's
     // size + 6144 per file field (6144 for a file that cannot be sized),
     // nothing for other kinds; 0xFFFFFFFF when the sum does not fit 32 bits.
@@ -110,7 +110,7 @@ private:
     // Composes one file part into `scratch` (taken by the call); its length
     // in `partLength`. Answers ERROR_SUCCESS or the cause.
     DWORD ComposeFilePart(const FormField& field, LPCSTR boundary,
-                          dravenlok::http_client::LocalBlock& scratch,
+                          dravenlok::win32::LocalBlock& scratch,
                           std::uint64_t& partLength) const;
     int Fail(DWORD code) noexcept
     {

@@ -5,12 +5,14 @@
 #include <array>
 
 #include "app/probe_dlg.h"
-#include "platform/mfc/internet.h"
+#include "platform/win32/owners.h"
+#include "platform/wininet/handle.h"
 #include "platform/wininet/wininet.h"
 
 namespace {
 
-using dravenlok::mfc::InternetHandle;
+using dravenlok::win32::LocalBlock;
+using dravenlok::wininet::InternetHandle;
 
 constexpr INTERNET_PORT kHttpPort = 80;
 // Always from the server, nothing into the cache, and a no-cache pragma.
@@ -19,12 +21,6 @@ static_assert(kRequestFlags == 0x84000100);
 
 constexpr std::size_t kBodyBufferSize = 8192;      // one read of at most 8191 bytes: always terminated
 constexpr std::size_t kResponseBufferSize = 1024;  // the server's last response text
-
-// Releases the text FormatMessageA allocated, after its report has closed.
-struct LocalTextFree {
-    void operator()(char* text) const noexcept { LocalFree(text); }
-};
-using LocalText = std::unique_ptr<char, LocalTextFree>;
 
 }  // namespace
 
@@ -37,7 +33,7 @@ void ReportRequestFailure(CString strStep, int nReqID)
                                          FORMAT_MESSAGE_FROM_SYSTEM,
                                      nullptr, error, LANG_USER_DEFAULT, reinterpret_cast<LPSTR>(&allocated), 0,
                                      nullptr));
-    const LocalText systemText(allocated);
+    const LocalBlock systemText(allocated);  // released after the report has closed
 
     std::array<char, kResponseBufferSize> response{};
     DWORD responseError = 0;

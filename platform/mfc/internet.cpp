@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/owners.h"
+
 namespace {
 
 // Codes of the internet library (12000 up to the end of its range). Our layer
@@ -31,10 +33,7 @@ constexpr DWORD kUrlBufferLimit = 1U << 20;
 // once with the size the call asks for (bounded like a URL).
 constexpr DWORD kResponseTextSize = 4096;
 
-struct LocalFreer {
-    void operator()(char* text) const noexcept { LocalFree(text); }
-};
-using LocalText = std::unique_ptr<char, LocalFreer>;
+using dravenlok::win32::LocalBlock;
 
 [[nodiscard]] bool IsInternetLibraryCode(DWORD code) noexcept
 {
@@ -49,7 +48,7 @@ using LocalText = std::unique_ptr<char, LocalFreer>;
         FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                            FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, code, LANG_USER_DEFAULT, reinterpret_cast<LPSTR>(&raw), 0, nullptr);
-    const LocalText text(raw);
+    const LocalBlock text(raw);
     if (length == 0 || text == nullptr) {
         return {};
     }

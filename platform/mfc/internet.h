@@ -14,17 +14,8 @@
 
 #include "platform/mfc/cstring.h"
 #include "platform/mfc/exception.h"
+#include "platform/wininet/handle.h"
 #include "platform/wininet/wininet.h"
-
-namespace dravenlok::mfc {
-
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const noexcept { InternetCloseHandle(handle); }
-};
-// An open handle of the internet layer, closed when it goes.
-using InternetHandle = std::unique_ptr<HINTERNET__, InternetHandleCloser>;
-
-}  // namespace dravenlok::mfc
 
 class CHttpConnection;
 class CHttpFile;
@@ -83,7 +74,7 @@ public:
     [[nodiscard]] DWORD_PTR GetContext() const noexcept { return m_dwContext; }
 
 private:
-    dravenlok::mfc::InternetHandle m_hSession;
+    dravenlok::wininet::InternetHandle m_hSession;
     DWORD_PTR m_dwContext;
 };
 
@@ -114,7 +105,7 @@ public:
 
 private:
     CInternetSession* m_pSession;
-    dravenlok::mfc::InternetHandle m_hConnection;
+    dravenlok::wininet::InternetHandle m_hConnection;
     CString m_strServer;
     INTERNET_PORT m_nPort;
     DWORD_PTR m_dwContext;
@@ -161,7 +152,7 @@ public:
 
 private:
     CHttpConnection* m_pConnection;
-    dravenlok::mfc::InternetHandle m_hRequest;
+    dravenlok::wininet::InternetHandle m_hRequest;
     CString m_strObject;
     DWORD_PTR m_dwContext;
     DWORD m_dwOpenError;

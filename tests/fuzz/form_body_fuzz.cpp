@@ -18,7 +18,7 @@
 namespace {
 
 using dravenlok::fuzz::Require;
-using dravenlok::http_client::LocalBlock;
+using dravenlok::win32::LocalBlock;
 
 constexpr const char* kExtensions[] = {".txt", ".html", ".png", "", ".tar.gz", ".", ".JPG", ".x y"};
 constexpr std::size_t kMaxFields = 64;

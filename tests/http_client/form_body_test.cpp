@@ -21,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using dravenlok::http_client::LocalBlock;
+using dravenlok::win32::LocalBlock;
 
 constexpr char kBoundary[] = "--MULTI-PARTS-FORM-DATA-BOUNDARY";
 
@@ -308,7 +308,7 @@ TEST_F(FormBodyTest, FileThatCannotBeUploadedFailsTheBody)
         CHttpClient client;
         client.AddField("t", "v", FIELD_TEXT);
         client.AddField("f", c.path.c_str(), FIELD_FILE);
-        LocalBlock holder = dravenlok::http_client::AllocateZeroed(16);  // an earlier body
+        LocalBlock holder = dravenlok::win32::AllocateZeroed(16);  // an earlier body
         EXPECT_EQ(client.BuildMultipartBody(holder, kBoundary), -1) << c.what;
         EXPECT_FALSE(holder) << c.what;
         if (c.code != 0) {

@@ -1,20 +1,20 @@
-// Owners for the C handles the client works with: LocalAlloc blocks, open
-// files and registry keys. One deleter and one unique_ptr alias per type, so
-// every way out of an operation releases what it took.
+// Owners for the kernel's C handles: one deleter and one unique_ptr alias per
+// handle type, so every way out of an operation releases what it took.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "platform/win32/files.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/win32.h"
 
-namespace dravenlok::http_client {
+namespace dravenlok::win32 {
 
 struct LocalFreeDeleter {
     void operator()(char* block) const noexcept { LocalFree(block); }
 };
-// A zero-filled LocalAlloc block holding bytes.
+// A LocalAlloc block of bytes or text (FormatMessageA's allocated texts too).
 using LocalBlock = std::unique_ptr<char, LocalFreeDeleter>;
 
 // LocalAlloc(LPTR, bytes) as a LocalBlock; empty when the allocation fails
@@ -35,4 +35,4 @@ struct RegKeyCloser {
 };
 using RegKey = std::unique_ptr<HKEY__, RegKeyCloser>;
 
-}  // namespace dravenlok::http_client
+}  // namespace dravenlok::win32
