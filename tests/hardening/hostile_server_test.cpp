@@ -38,6 +38,7 @@ namespace {
 
 using dravenlok::testing::HttpReply;
 using dravenlok::testing::LoopbackServer;
+using dravenlok::testing::RawReply;
 using dravenlok::testing::RecordingPresenter;
 using dravenlok::testing::Reply;
 namespace seam = dravenlok::wininet::testing;
@@ -86,14 +87,6 @@ std::string UpToZero(const std::string& text)
 
 // ---- Server answers -------------------------------------------------------------------
 
-Reply Raw(std::string bytes, Reply::After after = Reply::After::Close)
-{
-    Reply reply;
-    reply.bytes = std::move(bytes);
-    reply.after = after;
-    return reply;
-}
-
 Reply Dripped(Reply reply, std::chrono::milliseconds pause, std::size_t from = 0)
 {
     reply.drip = pause;
@@ -103,7 +96,7 @@ Reply Dripped(Reply reply, std::chrono::milliseconds pause, std::size_t from = 0
 
 Reply Chunked(const std::string& chunks)
 {
-    return Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
+    return RawReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" +
                chunks);
 }
 
@@ -123,7 +116,7 @@ std::string ManyHeaderLines(std::size_t count, std::size_t valueLength)
 
 Reply WithHeaderBlock(const std::string& lines, const std::string& body)
 {
-    return Raw("HTTP/1.1 200 OK\r\n" + lines + "Content-Length: " + std::to_string(body.size()) +
+    return RawReply("HTTP/1.1 200 OK\r\n" + lines + "Content-Length: " + std::to_string(body.size()) +
                "\r\nConnection: close\r\n\r\n" + body);
 }
 
@@ -192,31 +185,31 @@ std::vector<Scenario> Scenarios()
 {
     std::vector<Scenario> s;
     s.push_back({"Refused", false, {}, {}, FailsAtSend(ERROR_INTERNET_CANNOT_CONNECT), 0});
-    s.push_back({"Silent", true, {Raw("", Reply::After::Hang)}, {},
+    s.push_back({"Silent", true, {RawReply("", Reply::After::Hang)}, {},
                  FailsAtSend(ERROR_INTERNET_TIMEOUT)});
-    s.push_back({"SilentAfterTheStatusLine", true, {Raw("HTTP/1.1 200 OK\r\n", Reply::After::Hang)},
+    s.push_back({"SilentAfterTheStatusLine", true, {RawReply("HTTP/1.1 200 OK\r\n", Reply::After::Hang)},
                  {}, FailsAtSend(ERROR_INTERNET_TIMEOUT, "HTTP/1.1 200 OK")});
     s.push_back({"SilentHalfWayThroughTheBody", true,
-                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf", Reply::After::Hang)}, {},
+                 {RawReply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nhalf", Reply::After::Hang)}, {},
                  BodyBreaks(ERROR_INTERNET_TIMEOUT, "half")});
     s.push_back({"DripOneByteAtATime", true,
                  {Dripped(HttpReply(200, "dripped, byte by byte"), 3ms)}, {},
                  Body("dripped, byte by byte")});
-    s.push_back({"CloseBeforeStatusLine", true, {Raw("")}, {},
+    s.push_back({"CloseBeforeStatusLine", true, {RawReply("")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE)});
-    s.push_back({"ResetBeforeStatusLine", true, {Raw("", Reply::After::Reset)}, {},
+    s.push_back({"ResetBeforeStatusLine", true, {RawReply("", Reply::After::Reset)}, {},
                  FailsAtSend(ERROR_INTERNET_CONNECTION_RESET)});
-    s.push_back({"CloseInTheHeaders", true, {Raw("HTTP/1.1 200 OK\r\nContent-Type: text/pl")}, {},
+    s.push_back({"CloseInTheHeaders", true, {RawReply("HTTP/1.1 200 OK\r\nContent-Type: text/pl")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
     s.push_back({"BodyShorterThanContentLength", true,
-                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten b")}, {},
+                 {RawReply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten b")}, {},
                  BodyBreaks(ERROR_INTERNET_CONNECTION_ABORTED, "only ten b")});
-    s.push_back({"StatusLineNotHttp", true, {Raw("garbage from the server\r\n\r\nbody")}, {},
+    s.push_back({"StatusLineNotHttp", true, {RawReply("garbage from the server\r\n\r\nbody")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "garbage from the server")});
     // curl rejects these lines before it hands them on: no line to show.
-    s.push_back({"StatusCodeNotDigits", true, {Raw("HTTP/1.1 2x0 OK\r\nContent-Length: 2\r\n\r\nok")},
+    s.push_back({"StatusCodeNotDigits", true, {RawReply("HTTP/1.1 2x0 OK\r\nContent-Length: 2\r\n\r\nok")},
                  {}, FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE)});
-    s.push_back({"StatusLineWithoutCode", true, {Raw("HTTP/1.1\r\n\r\nbody")}, {},
+    s.push_back({"StatusLineWithoutCode", true, {RawReply("HTTP/1.1\r\n\r\nbody")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE)});
     s.push_back({"StatusLineLong", true, {HttpReply(200, "long reason", {}, kLongReason)}, {},
                  Body("long reason")});
@@ -242,9 +235,9 @@ std::vector<Scenario> Scenarios()
     {
         // A header block or a run of interim answers that never ends: the
         // layer stops taking them at its limit.
-        Reply headers = Raw("HTTP/1.1 200 OK\r\n", Reply::After::Endless);
+        Reply headers = RawReply("HTTP/1.1 200 OK\r\n", Reply::After::Endless);
         headers.endless_chunk = "X-Again: and again\r\n";
-        Reply interim = Raw("", Reply::After::Endless);
+        Reply interim = RawReply("", Reply::After::Endless);
         interim.endless_chunk = "HTTP/1.1 100 Continue\r\n\r\n";
         s.push_back({"EndlessHeaderBlock", true, {headers}, {},
                      FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
@@ -253,10 +246,10 @@ std::vector<Scenario> Scenarios()
     }
     // A length beyond 64 bits is no length: the body runs to the close.
     s.push_back({"ContentLengthOverflowing", true,
-                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: 184467440737095516160\r\n\r\nbody")}, {},
+                 {RawReply("HTTP/1.1 200 OK\r\nContent-Length: 184467440737095516160\r\n\r\nbody")}, {},
                  Body("body")});
     s.push_back({"ContentLengthNegative", true,
-                 {Raw("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nbody")}, {},
+                 {RawReply("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nbody")}, {},
                  FailsAtSend(ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK")});
     s.push_back({"HeaderLineOverlong", true,
                  {WithHeaderBlock("X-Huge: " + std::string(300000, 'h') + "\r\n", "never seen")}, {},
@@ -272,7 +265,7 @@ std::vector<Scenario> Scenarios()
                  BodyBreaks(ERROR_INTERNET_CONNECTION_ABORTED, "hello")});
     {
         // Each probe takes what it has room for and lets go of the rest.
-        Reply endless = Raw("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", Reply::After::Endless);
+        Reply endless = RawReply("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", Reply::After::Endless);
         endless.endless_chunk = std::string(4096, 'x');
         const std::string framework(dravenlok::framework_probe::kMaxBodyBytes, 'x');
         s.push_back({"EndlessBody", true, {endless}, {},
@@ -287,13 +280,13 @@ std::vector<Scenario> Scenarios()
         const std::string head = status + "Connection: close\r\n\r\n";
         const std::string dripped(2000, 'd');
         s.push_back({"DripEndlessHeadersJustUnderTheReceiveTimeOut", true,
-                     {Dripped(Raw(status + "X-Slow: " + dripped, Reply::After::Hang),
+                     {Dripped(RawReply(status + "X-Slow: " + dripped, Reply::After::Hang),
                               kJustUnderTheCap, status.size())},
                      {}, FailsAtSend(ERROR_INTERNET_TIMEOUT, "HTTP/1.1 200 OK")});
         Expect partial = BodyBreaks(ERROR_INTERNET_TIMEOUT, dripped);
         partial.partialBody = true;
         s.push_back({"DripEndlessBodyJustUnderTheReceiveTimeOut", true,
-                     {Dripped(Raw(head + dripped, Reply::After::Hang), kJustUnderTheCap,
+                     {Dripped(RawReply(head + dripped, Reply::After::Hang), kJustUnderTheCap,
                               head.size())},
                      {}, partial});
     }
@@ -315,7 +308,7 @@ std::vector<Scenario> Scenarios()
         s.push_back({"RedirectToItself", true, {}, Redirect(TargetUrl()), self, 2});
     }
     {
-        Reply reset = Raw("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'r'),
+        Reply reset = RawReply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(500, 'r'),
                           Reply::After::Reset);
         s.push_back({"ResetHalfWayThroughTheBody", true, {reset}, {},
                      BodyBreaks(ERROR_INTERNET_CONNECTION_RESET, std::string(500, 'r'))});

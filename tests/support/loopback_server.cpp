@@ -678,6 +678,14 @@ std::uint16_t LoopbackServer::Port() const
     return m_state->port;
 }
 
+Reply RawReply(std::string bytes, Reply::After after)
+{
+    Reply reply;
+    reply.bytes = std::move(bytes);
+    reply.after = after;
+    return reply;
+}
+
 Reply HttpReply(int status, const std::string& body, const std::vector<std::string>& headers,
                 const std::string& reason)
 {

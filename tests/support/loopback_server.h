@@ -35,6 +35,9 @@ struct Reply {
     int send_buffer = 0;                     // SO_SNDBUF for the connection; 0 leaves the default
 };
 
+// An answer of exactly these bytes (malformed ones included), then `after`.
+[[nodiscard]] Reply RawReply(std::string bytes, Reply::After after = Reply::After::Close);
+
 // Shorthand for a complete answer: status line, the given header lines (each
 // without CR LF), Content-Length and the body; the connection closes after it.
 [[nodiscard]] Reply HttpReply(int status, const std::string& body,

@@ -18,15 +18,8 @@ namespace {
 
 using dravenlok::testing::HttpReply;
 using dravenlok::testing::LoopbackServer;
+using dravenlok::testing::RawReply;
 using dravenlok::testing::Reply;
-
-Reply Raw(std::string bytes, Reply::After after = Reply::After::Close)
-{
-    Reply reply;
-    reply.bytes = std::move(bytes);
-    reply.after = after;
-    return reply;
-}
 
 std::string LastResponseInfo()
 {
@@ -102,31 +95,31 @@ INSTANTIATE_TEST_SUITE_P(
                     ERROR_INTERNET_NAME_NOT_RESOLVED, ""},
         SendFailure{"NotAHostName", std::nullopt, "evil.test/x?", ERROR_INTERNET_NAME_NOT_RESOLVED,
                     ""},
-        SendFailure{"SilentServer", Raw("", Reply::After::Hang), kTargetHost,
+        SendFailure{"SilentServer", RawReply("", Reply::After::Hang), kTargetHost,
                     ERROR_INTERNET_TIMEOUT, ""},
-        SendFailure{"SilentAfterStatusLine", Raw("HTTP/1.1 200 OK\r\n", Reply::After::Hang),
+        SendFailure{"SilentAfterStatusLine", RawReply("HTTP/1.1 200 OK\r\n", Reply::After::Hang),
                     kTargetHost, ERROR_INTERNET_TIMEOUT, "HTTP/1.1 200 OK"},
-        SendFailure{"Reset", Raw("", Reply::After::Reset), kTargetHost,
+        SendFailure{"Reset", RawReply("", Reply::After::Reset), kTargetHost,
                     ERROR_INTERNET_CONNECTION_RESET, ""},
-        SendFailure{"EmptyReply", Raw(""), kTargetHost, ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
-        SendFailure{"GarbageStatusLine", Raw("garbage here\r\n\r\n"), kTargetHost,
+        SendFailure{"EmptyReply", RawReply(""), kTargetHost, ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
+        SendFailure{"GarbageStatusLine", RawReply("garbage here\r\n\r\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "garbage here"},
-        SendFailure{"UnprintableStatusLine", Raw("\x01\x7F" "bad\xFF\n"), kTargetHost,
+        SendFailure{"UnprintableStatusLine", RawReply("\x01\x7F" "bad\xFF\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "\\x01\\x7Fbad\\xFF"},
         // curl rejects this line before handing it on, so there is no line to show.
-        SendFailure{"StatusCodeNotANumber", Raw("HTTP/1.1 abc OK\r\n\r\n"), kTargetHost,
+        SendFailure{"StatusCodeNotANumber", RawReply("HTTP/1.1 abc OK\r\n\r\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, ""},
-        SendFailure{"ClosedInsideHeaders", Raw("HTTP/1.1 200 OK\r\nX-Half: 1\r\n"), kTargetHost,
+        SendFailure{"ClosedInsideHeaders", RawReply("HTTP/1.1 200 OK\r\nX-Half: 1\r\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
-        SendFailure{"HeadersTooLarge", Raw(kHugeHeaders), kTargetHost,
+        SendFailure{"HeadersTooLarge", RawReply(kHugeHeaders), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
         // One line over curl's limit for a single line: the server's fault,
         // not a lack of memory.
         SendFailure{"HeaderLineTooLong",
-                    Raw("HTTP/1.1 200 OK\r\nX-Long: " + std::string(200 * 1024, 'l') + "\r\n\r\n"),
+                    RawReply("HTTP/1.1 200 OK\r\nX-Long: " + std::string(200 * 1024, 'l') + "\r\n\r\n"),
                     kTargetHost, ERROR_HTTP_INVALID_SERVER_RESPONSE, "HTTP/1.1 200 OK"},
         SendFailure{"StatusLineTooLong",
-                    Raw("HTTP/1.1 200 " + std::string(200 * 1024, 'R') + "\r\n\r\n"), kTargetHost,
+                    RawReply("HTTP/1.1 200 " + std::string(200 * 1024, 'R') + "\r\n\r\n"), kTargetHost,
                     ERROR_HTTP_INVALID_SERVER_RESPONSE, ""}),
     [](const ::testing::TestParamInfo<SendFailure>& param) { return std::string(param.param.name); });
 
@@ -273,7 +266,7 @@ TEST_F(ConnectAttempts, RetryReachesAServerThatCameUp)
 TEST_F(ConnectAttempts, SendTimeOutWhenTheServerReadsNothing)
 {
     LoopbackServer server;
-    Reply silent = Raw("", Reply::After::Hang);
+    Reply silent = RawReply("", Reply::After::Hang);
     silent.read_request = false;
     server.Push(silent);
     Exchange e;
@@ -301,7 +294,7 @@ constexpr std::chrono::milliseconds kDripPause{100};
 
 Reply DrippedFrom(std::string bytes, std::size_t from)
 {
-    Reply reply = Raw(std::move(bytes));
+    Reply reply = RawReply(std::move(bytes));
     reply.drip = kDripPause;
     reply.drip_from = from;
     return reply;

@@ -10,15 +10,8 @@ namespace {
 
 using dravenlok::testing::HttpReply;
 using dravenlok::testing::LoopbackServer;
+using dravenlok::testing::RawReply;
 using dravenlok::testing::Reply;
-
-Reply Raw(std::string bytes, Reply::After after = Reply::After::Close)
-{
-    Reply reply;
-    reply.bytes = std::move(bytes);
-    reply.after = after;
-    return reply;
-}
 
 class ResponseQuery : public WininetTest {};
 
@@ -63,7 +56,7 @@ TEST_F(ResponseQuery, StatusAsNumberAndAsText)
 TEST_F(ResponseQuery, RawHeadersOfTheFinalResponse)
 {
     LoopbackServer server;
-    server.Push(Raw("HTTP/1.1 100 Continue\r\n\r\n"
+    server.Push(RawReply("HTTP/1.1 100 Continue\r\n\r\n"
                     "HTTP/1.1 302 Found\r\nLocation: http://x/\nX-Odd:  spaced \r\n"
                     "Content-Length: 0\r\n\r\n"));
     Exchange e = Prepare();
@@ -162,7 +155,7 @@ TEST_F(BodyRead, PullsOnlyWhatIsRead)
         pattern[i] = static_cast<char>('a' + i % 26);
     }
     LoopbackServer server;
-    Reply reply = Raw("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n", Reply::After::Endless);
+    Reply reply = RawReply("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n", Reply::After::Endless);
     reply.endless_chunk = pattern;
     reply.send_buffer = 4096;
     server.Push(reply);
@@ -221,16 +214,16 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BrokenBodyRead,
     ::testing::Values(
         BrokenBody{"ShorterThanContentLength",
-                   Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), "abc",
+                   RawReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"), "abc",
                    ERROR_INTERNET_CONNECTION_ABORTED},
         BrokenBody{"ResetMidBody",
-                   Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", Reply::After::Reset),
+                   RawReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", Reply::After::Reset),
                    "abc", ERROR_INTERNET_CONNECTION_RESET},
         BrokenBody{"SilentMidBody",
-                   Raw("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", Reply::After::Hang),
+                   RawReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", Reply::After::Hang),
                    "abc", ERROR_INTERNET_TIMEOUT},
         BrokenBody{"BadChunkedEncoding",
-                   Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz\r\n"),
+                   RawReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\nzz\r\n"),
                    "abc", ERROR_HTTP_INVALID_SERVER_RESPONSE}),
     [](const ::testing::TestParamInfo<BrokenBody>& param) { return std::string(param.param.name); });
 
@@ -238,7 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(BodyRead, ChunkedBodyWithTrailers)
 {
     LoopbackServer server;
-    server.Push(Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+    server.Push(RawReply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                     "3\r\nabc\r\n2\r\nde\r\n0\r\nX-Trailer: t\r\n\r\n"));
     Exchange e = Prepare();
     ASSERT_EQ(Send(e.request.get()), 0u);
