@@ -99,6 +99,17 @@ std::shared_ptr<T> Resolve(HINTERNET handle, Level level)
     return std::static_pointer_cast<T>(object);
 }
 
+// The first steps of every call on a handle: a failure injected by a test,
+// then the handle's object at `level`; null with the last error set.
+template <class T>
+std::shared_ptr<T> Enter(Call call, HINTERNET handle, Level level)
+{
+    if (Injected(call)) {
+        return nullptr;
+    }
+    return Resolve<T>(handle, level);
+}
+
 bool HasControlCharacters(std::string_view text) noexcept
 {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -437,10 +448,7 @@ HINTERNET InternetConnectA(HINTERNET session, LPCSTR serverName, INTERNET_PORT p
                            LPCSTR userName, LPCSTR password, DWORD service, DWORD /*flags*/,
                            DWORD_PTR /*context*/)
 {
-    if (Injected(Call::InternetConnect)) {
-        return nullptr;
-    }
-    auto owner = Resolve<Session>(session, Level::Session);
+    auto owner = Enter<Session>(Call::InternetConnect, session, Level::Session);
     if (!owner) {
         return nullptr;
     }
@@ -464,10 +472,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connection, LPCSTR verb, LPCSTR objectName,
                            LPCSTR referrer, LPCSTR* acceptTypes, DWORD flags,
                            DWORD_PTR /*context*/)
 {
-    if (Injected(Call::HttpOpenRequest)) {
-        return nullptr;
-    }
-    auto owner = Resolve<Connection>(connection, Level::Connection);
+    auto owner = Enter<Connection>(Call::HttpOpenRequest, connection, Level::Connection);
     if (!owner) {
         return nullptr;
     }
@@ -592,10 +597,7 @@ DWORD InternetAttemptConnect(DWORD /*reserved*/)
 BOOL HttpAddRequestHeadersA(HINTERNET request, LPCSTR headers, DWORD headersLength,
                             DWORD modifiers)
 {
-    if (Injected(Call::HttpAddRequestHeaders)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::HttpAddRequestHeaders, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -616,10 +618,7 @@ BOOL HttpAddRequestHeadersA(HINTERNET request, LPCSTR headers, DWORD headersLeng
 BOOL HttpSendRequestA(HINTERNET request, LPCSTR headers, DWORD headersLength, LPVOID optional,
                       DWORD optionalLength)
 {
-    if (Injected(Call::HttpSendRequest)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::HttpSendRequest, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -670,10 +669,7 @@ BOOL HttpSendRequestA(HINTERNET request, LPCSTR headers, DWORD headersLength, LP
 BOOL HttpSendRequestExA(HINTERNET request, LPINTERNET_BUFFERSA buffersIn,
                         LPINTERNET_BUFFERSA /*buffersOut*/, DWORD /*flags*/, DWORD_PTR /*context*/)
 {
-    if (Injected(Call::HttpSendRequest)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::HttpSendRequest, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -741,10 +737,7 @@ BOOL HttpSendRequestExA(HINTERNET request, LPINTERNET_BUFFERSA buffersIn,
 BOOL InternetWriteFile(HINTERNET request, LPCVOID buffer, DWORD bytesToWrite,
                        LPDWORD bytesWritten)
 {
-    if (Injected(Call::InternetWriteFile)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::InternetWriteFile, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -774,10 +767,7 @@ BOOL InternetWriteFile(HINTERNET request, LPCVOID buffer, DWORD bytesToWrite,
 BOOL HttpEndRequestA(HINTERNET request, LPINTERNET_BUFFERSA /*buffersOut*/, DWORD /*flags*/,
                      DWORD_PTR /*context*/)
 {
-    if (Injected(Call::HttpEndRequest)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::HttpEndRequest, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -798,10 +788,7 @@ BOOL HttpEndRequestA(HINTERNET request, LPINTERNET_BUFFERSA /*buffersOut*/, DWOR
 BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD bufferLength,
                     LPDWORD index)
 {
-    if (Injected(Call::HttpQueryInfo)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::HttpQueryInfo, request, Level::Request);
     if (!target) {
         return FALSE;
     }
@@ -892,10 +879,7 @@ BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, LPVOID buffer, LPDWORD b
 
 BOOL InternetReadFile(HINTERNET request, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead)
 {
-    if (Injected(Call::InternetReadFile)) {
-        return FALSE;
-    }
-    auto target = Resolve<Request>(request, Level::Request);
+    auto target = Enter<Request>(Call::InternetReadFile, request, Level::Request);
     if (!target) {
         return FALSE;
     }
